@@ -1,0 +1,67 @@
+# Set-up, build and checks. `make demo` and `make test` install what is missing.
+PYTHON ?= python3
+BUILD ?= build
+JOBS ?= $(shell nproc)
+FUZZ_SECONDS ?= 60
+
+APT_PACKAGES := g++ make ninja-build nlohmann-json3-dev libssl-dev libicu-dev \
+                libgtest-dev libbenchmark-dev clang libclang-rt-14-dev
+PIP_PACKAGES := cmake>=3.26 ninja scikit-build-core>=0.10 pytest hypothesis graphql-core==3.2.8
+
+export PYTHONPATH := $(CURDIR)/python:$(CURDIR)/$(BUILD)/tests
+
+.PHONY: all deps build test demo sanitize fuzz bench wheel clean
+
+all: build
+
+deps:
+	@missing=""; for p in $(APT_PACKAGES); do \
+	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q 'ok installed' || missing="$$missing $$p"; \
+	done; \
+	if [ -n "$$missing" ]; then \
+	  echo "installing Debian packages:$$missing"; \
+	  apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $$missing; \
+	fi
+	@$(PYTHON) -c "import cmake, ninja, scikit_build_core, pytest, hypothesis, graphql" 2>/dev/null || \
+	  $(PYTHON) -m pip install -q $(foreach p,$(PIP_PACKAGES),'$(p)')
+
+$(BUILD)/build.ninja:
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUENFEL_DEV=ON
+
+build: deps $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS)
+
+test: build
+	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+	$(PYTHON) -m pytest -q tests
+
+demo: build
+	$(PYTHON) examples/demo.py
+
+# Engine tests under AddressSanitizer and UndefinedBehaviorSanitizer.
+sanitize: deps
+	cmake -S . -B $(BUILD)-sanitize -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUENFEL_DEV=ON \
+	  -DQUENFEL_MODULE=OFF -DQUENFEL_SANITIZE=ON
+	cmake --build $(BUILD)-sanitize -j $(JOBS) --target engine_tests
+	ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+	  ctest --test-dir $(BUILD)-sanitize --output-on-failure -j $(JOBS)
+
+# Coverage-guided fuzzing of the parser with libFuzzer (clang).
+fuzz: deps
+	CXX=clang++ cmake -S . -B $(BUILD)-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DQUENFEL_MODULE=OFF -DQUENFEL_FUZZ=ON
+	cmake --build $(BUILD)-fuzz -j $(JOBS)
+	mkdir -p fuzz/corpus-work
+	$(BUILD)-fuzz/fuzz/parse_fuzz -max_total_time=$(FUZZ_SECONDS) -max_len=4096 \
+	  fuzz/corpus-work fuzz/seeds
+
+bench: build
+	$(BUILD)/bench/engine_bench
+	$(PYTHON) bench/compare.py
+
+# Checks that `pip install .` builds and imports the module.
+wheel: deps
+	rm -rf $(BUILD)-wheel && $(PYTHON) -m pip wheel --no-deps --no-build-isolation -w $(BUILD)-wheel .
+
+clean:
+	rm -rf $(BUILD) $(BUILD)-sanitize $(BUILD)-fuzz $(BUILD)-wheel python/quenfel/*.so

@@ -1,0 +1,87 @@
+// A bump allocator for the parsed document: the tree is built once, never
+// changed and freed all at once, so per-node allocations would be wasted work.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <new>
+#include <type_traits>
+
+namespace quenfel {
+
+class Arena {
+ public:
+  explicit Arena(std::size_t first_block_bytes = 1024) : next_block_bytes_(first_block_bytes) {}
+  Arena(const Arena&) = delete;
+  Arena& operator=(const Arena&) = delete;
+  ~Arena() {
+    while (head_ != nullptr) {
+      Block* next = head_->next;
+      ::operator delete(head_);
+      head_ = next;
+    }
+  }
+
+  void* allocate(std::size_t bytes, std::size_t align = alignof(std::max_align_t)) {
+    std::uintptr_t p = (reinterpret_cast<std::uintptr_t>(cursor_) + (align - 1)) & ~(align - 1);
+    if (cursor_ == nullptr || p + bytes > reinterpret_cast<std::uintptr_t>(end_)) {
+      return allocate_slow(bytes, align);
+    }
+    cursor_ = reinterpret_cast<char*>(p + bytes);
+    return reinterpret_cast<void*>(p);
+  }
+
+  // Copies n trivially copyable objects into the arena.
+  template <class T>
+  const T* copy_array(const T* src, std::size_t n) {
+    static_assert(std::is_trivially_copyable_v<T> && std::is_trivially_destructible_v<T>);
+    if (n == 0) return nullptr;
+    void* dst = allocate(sizeof(T) * n, alignof(T));
+    std::memcpy(dst, src, sizeof(T) * n);
+    return static_cast<const T*>(dst);
+  }
+
+  template <class T, class... Args>
+  T* make(Args&&... args) {
+    static_assert(std::is_trivially_destructible_v<T>);
+    return new (allocate(sizeof(T), alignof(T))) T(static_cast<Args&&>(args)...);
+  }
+
+  char* copy_chars(const char* src, std::size_t n) {
+    char* dst = static_cast<char*>(allocate(n == 0 ? 1 : n, 1));
+    if (n != 0) std::memcpy(dst, src, n);
+    return dst;
+  }
+
+  // Bytes obtained from the heap, headers included.
+  std::size_t bytes_reserved() const { return reserved_; }
+
+ private:
+  struct Block {
+    Block* next;
+    std::size_t size;
+  };
+
+  void* allocate_slow(std::size_t bytes, std::size_t align) {
+    std::size_t need = bytes + align + sizeof(Block);
+    std::size_t size = next_block_bytes_ > need ? next_block_bytes_ : need;
+    auto* block = static_cast<Block*>(::operator new(size));
+    block->next = head_;
+    block->size = size;
+    head_ = block;
+    reserved_ += size;
+    cursor_ = reinterpret_cast<char*>(block + 1);
+    end_ = reinterpret_cast<char*>(block) + size;
+    next_block_bytes_ = size * 2;
+    return allocate(bytes, align);
+  }
+
+  Block* head_ = nullptr;
+  char* cursor_ = nullptr;
+  char* end_ = nullptr;
+  std::size_t next_block_bytes_;
+  std::size_t reserved_ = 0;
+};
+
+}  // namespace quenfel

@@ -1,0 +1,22 @@
+// Hash containers keyed by name that can be searched with a string_view.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+
+namespace quenfel {
+
+struct NameHash {
+  using is_transparent = void;
+  std::size_t operator()(std::string_view s) const noexcept { return std::hash<std::string_view>{}(s); }
+};
+
+template <class T>
+using NameMap = std::unordered_map<std::string, T, NameHash, std::equal_to<>>;
+using NameSet = std::unordered_set<std::string, NameHash, std::equal_to<>>;
+
+}  // namespace quenfel

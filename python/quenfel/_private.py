@@ -1,0 +1,2 @@
+class PrivateMarker:
+    """Annotation metadata that hides a dataclass field from the schema."""
