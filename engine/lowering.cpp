@@ -126,6 +126,9 @@ Status Lowerer::lower_into(const SelectionSet& selection_set, std::optional<std:
                            std::to_string(kMaxLoweringDepth), " levels deep"});
   }
   const std::size_t start = out.size();
+  // A field's own list: its selections are usually all fields. Lists that
+  // fragments append to keep growing geometrically.
+  if (start == 0) out.reserve(selection_set.items.size());
   std::vector<DeferredRange> deferred_ranges;
 
   for (const Selection& selection : selection_set.items) {
