@@ -34,6 +34,12 @@ bool is_type_system_keyword(std::string_view name) {
   return false;
 }
 
+void set_text(Value& value, ValueKind kind, std::string_view text) {
+  value.kind = kind;
+  value.chars = text.data();
+  value.size = static_cast<std::uint32_t>(text.size());
+}
+
 constexpr const char* kDefinition = "a definition ('query', 'mutation', 'subscription', 'fragment' or '{')";
 
 class Parser {
@@ -208,17 +214,14 @@ bool Parser::parse_variable_definition() {
   // The default may also follow the directives, a form some clients send.
   bool has_default = false;
   Value default_value;
-  if (token_.kind == Tok::Equals) {
-    advance();
-    if (!parse_value(true, default_value)) return false;
+  auto parse_default = [&] {
+    advance();  // '='
     has_default = true;
-  }
+    return parse_value(true, default_value);
+  };
+  if (token_.kind == Tok::Equals && !parse_default()) return false;
   if (!parse_directives(true, variable.directives)) return false;
-  if (!has_default && token_.kind == Tok::Equals) {
-    advance();
-    if (!parse_value(true, default_value)) return false;
-    has_default = true;
-  }
+  if (!has_default && token_.kind == Tok::Equals && !parse_default()) return false;
   if (has_default) variable.default_value = arena_.make<Value>(default_value);
   variables_.push_back(variable);
   return true;
@@ -295,9 +298,7 @@ bool Parser::parse_value(bool is_const, Value& out, const char* expected) {
       {
         std::string_view name;
         if (!parse_name(name, "a variable name")) return false;
-        out.kind = ValueKind::Variable;
-        out.chars = name.data();
-        out.size = static_cast<std::uint32_t>(name.size());
+        set_text(out, ValueKind::Variable, name);
       }
       return true;
     case Tok::Int:
@@ -307,9 +308,7 @@ bool Parser::parse_value(bool is_const, Value& out, const char* expected) {
       return true;
     case Tok::String:
     case Tok::BlockString:
-      out.kind = ValueKind::String;
-      out.chars = token_.value.data();
-      out.size = static_cast<std::uint32_t>(token_.value.size());
+      set_text(out, ValueKind::String, token_.value);
       advance();
       return true;
     case Tok::Name: {
@@ -320,9 +319,7 @@ bool Parser::parse_value(bool is_const, Value& out, const char* expected) {
       } else if (name == "null") {
         out.kind = ValueKind::Null;
       } else {
-        out.kind = ValueKind::Enum;
-        out.chars = name.data();
-        out.size = static_cast<std::uint32_t>(name.size());
+        set_text(out, ValueKind::Enum, name);
       }
       advance();
       return true;
