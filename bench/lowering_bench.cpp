@@ -2,7 +2,9 @@
 // loop, so the numbers are the lowering alone (plans built and freed).
 #include <benchmark/benchmark.h>
 
+#include <cstdlib>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 
@@ -12,8 +14,12 @@
 namespace quenfel {
 namespace {
 
-std::string read_corpus_file(const std::string& name) {
-  std::ifstream in(std::string(QUENFEL_CORPUS_DIR) + "/" + name, std::ios::binary);
+// QUENFEL_CORPUS_DIR in the environment points a checkout that does not sit
+// beside the shared corpus at it.
+std::optional<std::string> read_corpus_file(const std::string& name) {
+  const char* dir = std::getenv("QUENFEL_CORPUS_DIR");
+  std::ifstream in(std::string(dir != nullptr ? dir : QUENFEL_CORPUS_DIR) + "/" + name, std::ios::binary);
+  if (!in) return std::nullopt;
   std::ostringstream text;
   text << in.rdbuf();
   return text.str();
@@ -26,12 +32,18 @@ std::size_t count_fields(const std::vector<LoweredField>& fields) {
 }
 
 void BM_Lower(benchmark::State& state, const std::string& query) {
-  Result<DocumentPtr> document = parse_document(read_corpus_file(query + ".graphql"));
+  std::optional<std::string> text = read_corpus_file(query + ".graphql");
+  std::optional<std::string> json = read_corpus_file(query + ".variables.json");
+  if (!text || !json) {
+    state.SkipWithError(("cannot read " + query + " from the corpus (set QUENFEL_CORPUS_DIR)").c_str());
+    return;
+  }
+  Result<DocumentPtr> document = parse_document(*text);
   if (!document) {
     state.SkipWithError(("parse failed: " + document.error().message).c_str());
     return;
   }
-  const Json values = Json::parse(read_corpus_file(query + ".variables.json"), nullptr, false);
+  const Json values = Json::parse(*json, nullptr, false);
   const JsonVariables variables(values);
 
   Result<LoweredOperation> first = lower_document(**document, variables, std::nullopt);

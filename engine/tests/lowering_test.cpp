@@ -125,7 +125,7 @@ TEST(LoweringTest, SkipAndIncludeOnEveryKindOfSelection) {
   EXPECT_EQ(plan_of("{ a @skip(if: true) b @include(if: $no) c @include(if: $yes) { d @skip(if: $yes) e } }", vars),
             "c{e}");
   EXPECT_EQ(plan_of("{ ... @skip(if: $yes) { a } ... @include(if: true) { b } }", vars), "b");
-  EXPECT_EQ(plan_of("{ ...F @include(if: $no) ...G } fragment F on T { a } fragment G on T { b }", vars), "b");
+  EXPECT_EQ(plan_of("{ ...F @include(if: $no) ...G } fragment F on T { a } fragment G on T { b }", vars), "[T]b");
   // A definition's own @skip/@include applies wherever it is spread.
   EXPECT_EQ(plan_of("{ a ...F } fragment F on T @include(if: false) { b }"), "a");
   // A pruned spread is never looked up.
