@@ -11,6 +11,9 @@
 #include "engine/tests/schema_builder.h"
 
 namespace quenfel {
+
+void PrintTo(const Location& location, std::ostream* out) { *out << location.line << ":" << location.column; }
+
 namespace {
 
 using namespace quenfel::testing;
@@ -321,7 +324,7 @@ TEST(FragmentRulesTest, UnknownTargetTypes) {
   const char* text = "{ dog { ...F } }\nfragment F on Nope { name }";
   expect_error(text, "fragment 'F' targets unknown type 'Nope'", ErrorCode::INVALID_FRAGMENT_TARGET,
                at(text, "on Nope"));
-  const char* on_union = "{ catOrDog { ...F } }\nfragment F on CatOrDog { __typename }";
+  const char* on_union = "{ pet { ...F } }\nfragment F on CatOrDog { __typename }";
   expect_error(on_union, "fragment 'F' targets unknown type 'CatOrDog'", ErrorCode::INVALID_FRAGMENT_TARGET,
                at(on_union, "on CatOrDog"));
   const char* inline_text = "{ dog { ... on Nope { name } } }";
@@ -530,7 +533,8 @@ TEST(VariableRulesTest, UndefinedVariables) {
 TEST(VariableRulesTest, DeclaredTypeMustFitTheLocation) {
   struct Case {
     const char* text;
-    const char* message;  // empty when the use fits
+    const char* message;            // empty when the use fits
+    const char* value = nullptr;    // where the argument's value starts, when not at the variable
   };
   const Case cases[] = {
       {"query($v: Int) { required(a: $v, maxCount: 1) }",
@@ -548,10 +552,10 @@ TEST(VariableRulesTest, DeclaredTypeMustFitTheLocation) {
       {"query($v: [[Int!]!]!) { args(nested: $v) }", ""},
       {"query($v: [Int]) { args(nested: [$v, [1]]) }", ""},
       {"query($x: String) { args(ints: [1, $x]) }",
-       "argument 'ints' on 'args' expects 'Int', but variable '$x' is declared as 'String'"},
+       "argument 'ints' on 'args' expects 'Int', but variable '$x' is declared as 'String'", "[1, $x]"},
       {"query($v: Int) { args(filter: {min: 1, limit: $v}) }", ""},
       {"query($v: Int) { args(filter: {min: $v}) }",
-       "argument 'filter' on 'args' field 'min': expects 'Int!', but variable '$v' is declared as 'Int'"},
+       "argument 'filter' on 'args' field 'min': expects 'Int!', but variable '$v' is declared as 'Int'", "{min"},
       {"query($v: Whatever) { args(when: $v) }",
        "argument 'when' on 'args' expects 'DateTime', but variable '$v' is declared as 'Whatever'"},
       {"query($v: Filter) { args(filter: $v) }", ""},
@@ -562,8 +566,8 @@ TEST(VariableRulesTest, DeclaredTypeMustFitTheLocation) {
       continue;
     }
     std::string_view text = c.text;
-    std::string_view variable = text.substr(text.find('$'), 2);
-    expect_error(text, c.message, ErrorCode::ARGUMENT_TYPE_MISMATCH, at(text, variable, 1));
+    Location value = c.value ? at(text, c.value) : at(text, text.substr(text.find('$'), 2), 1);
+    expect_error(text, c.message, ErrorCode::ARGUMENT_TYPE_MISMATCH, value);
   }
 }
 
