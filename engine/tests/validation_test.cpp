@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
+#include <vector>
 
 #include "engine/parser.h"
 #include "engine/tests/schema_builder.h"
@@ -634,6 +636,27 @@ TEST(DepthTest, RememberedFragmentIsWalkedAgainWhereItWouldBeTooDeep) {
   std::string text = wrapped(12);
   expect_error(text, "query is nested too deeply: more than 512 levels of selections and fragment spreads",
                ErrorCode::GRAPHQL_VALIDATION_FAILED, after(at(text, "{ ...F499 }"), 2));
+}
+
+// One document and one schema, first used by many request threads at once.
+TEST(ConcurrencyTest, ParallelValidationsOfOneDocumentAgree) {
+  auto fresh = make_schema();
+  Result<DocumentPtr> document = parse_document(
+      "query($id: ID!) { human(id: $id) { pets { ...P } } dog { ...P nope } }\n"
+      "fragment P on Pet { name ... on Dog { barks } }");
+  ASSERT_TRUE(document.ok());
+  std::vector<std::string> messages(8);
+  std::vector<std::thread> threads;
+  for (std::size_t t = 0; t < messages.size(); ++t) {
+    threads.emplace_back([&, t] {
+      for (int i = 0; i < 50; ++i) {
+        Status error = validate_query(**document, *fresh, std::nullopt);
+        messages[t] = error ? error->message : "";
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  for (const std::string& message : messages) EXPECT_EQ(message, "field 'nope' does not exist on type 'Dog'");
 }
 
 }  // namespace
