@@ -14,9 +14,8 @@ namespace {
 
 using namespace quenfel::testing;
 
-std::unique_ptr<CompiledSchema> make_schema(bool auto_camel_case = true) {
+std::unique_ptr<CompiledSchema> make_schema() {
   return SchemaBuilder()
-      .auto_camel_case(auto_camel_case)
       .add(object("Query", {field("first_name", "String", {arg("max_count", "Int"), arg("maxCount", "Float")}),
                             field("a_b", "String"), field("aB", "Int"),
                             renamed(field("python_name", "Int"), "explicit")}))
@@ -62,16 +61,6 @@ TEST(SchemaIndexTest, ExposedNamesAreComputedOncePerSchema) {
   ASSERT_NE(tag, nullptr);
   EXPECT_EQ(tag->arguments.exposed_names, std::vector<std::string>{"tagName"});
   EXPECT_EQ(index.directive("skip"), nullptr);
-}
-
-TEST(SchemaIndexTest, StoredNamesWhenCamelCaseIsOff) {
-  auto schema = make_schema(false);
-  const SchemaIndex::Type* query = schema_index(*schema).type("Query");
-  EXPECT_NE(query->find_field("first_name"), nullptr);
-  EXPECT_EQ(query->find_field("firstName"), nullptr);
-  EXPECT_EQ(query->find_field("aB")->definition->name, "aB");
-  EXPECT_EQ(query->fields[0].arguments.find("max_count"), 0);
-  EXPECT_EQ(query->fields[0].arguments.find("maxCount"), 1);
 }
 
 TEST(SchemaIndexTest, FindFieldWorksForTypesOutsideTheSchema) {
@@ -138,15 +127,6 @@ TEST(ValidationHelpersTest, ConvertParserType) {
   EXPECT_EQ(convert_parser_type(outer).to_sdl_string(), "[[Int!]]!");
   TypeRef nullable{TypeRef::Kind::Named, true, "String", nullptr};
   EXPECT_EQ(convert_parser_type(nullable), GraphQLType::named("String"));
-}
-
-TEST(ValidationHelpersTest, ErrorAtAndLocationNames) {
-  ErrorPtr error = error_at("bad", ErrorCode::UNKNOWN_FIELD, 2, 5);
-  EXPECT_EQ(error->message, "bad");
-  EXPECT_EQ(error->code(), ErrorCode::UNKNOWN_FIELD);
-  EXPECT_EQ(error->locations, (std::vector<Location>{{2, 5}}));
-  EXPECT_EQ(operation_directive_location_str(OperationDirectiveLocation::FRAGMENT_SPREAD), "FRAGMENT_SPREAD");
-  EXPECT_EQ(operation_directive_location_str(OperationDirectiveLocation::QUERY), "QUERY");
 }
 
 }  // namespace
