@@ -1,0 +1,20 @@
+// The module's exception types and the mapping of engine errors to the host's exception.
+#pragma once
+
+#include "binding/py.h"
+#include "engine/error.h"
+
+namespace quenfel::py {
+
+// Process-wide exception types (borrowed references), created on first use.
+PyObject* schema_error_type();
+PyObject* graphql_error_type();
+
+// The host's quenfel._error.GraphQLError built from an engine error, or the
+// Python error (import, attribute, constructor) that prevented building it.
+Ref build_python_error(ErrorPtr error);
+
+// Raises build_python_error(error) and throws ErrorSet.
+[[noreturn]] void raise_graphql_error(ErrorPtr error);
+
+}  // namespace quenfel::py
