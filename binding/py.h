@@ -280,7 +280,8 @@ PyTypeObject* class_type() {
 // A new instance of T's class, its value built from `args` (which must not throw).
 template <class T, class... Args>
 Ref make_instance(Args&&... args) {
-  static_assert(noexcept(T{std::forward<Args>(args)...}), "build the parts before the instance");
+  static_assert(noexcept(::new (static_cast<void*>(nullptr)) T{std::forward<Args>(args)...}),
+                "build the parts before the instance");
   Ref obj = Ref::steal(PyType_GenericAlloc(class_type<T>(), 0));
   new (&value_of<T>(obj.get())) T{std::forward<Args>(args)...};
   return obj;
