@@ -89,7 +89,7 @@ def main() -> None:
     folder = corpus_dir()
     texts = {name: (folder / name).read_text() for name in TEXTS}
     print(f"graphql-core {graphql.__version__}, Python {sys.version.split()[0]}, corpus {folder}\n")
-    header = f"{'operation':10} {"text":32} {'bytes':>7} {'quenfel':>13} {'graphql-core':>13} {'ratio':>8}"
+    header = f"{'operation':10} {'text':32} {'bytes':>7} {'quenfel':>13} {'graphql-core':>13} {'ratio':>8}"
     print(header)
     print("-" * len(header))
     notes = []
