@@ -64,6 +64,14 @@ Ref build_python_error(ErrorPtr error) {
   }
 }
 
-void raise_graphql_error(ErrorPtr error) { raise_object(build_python_error(std::move(error)).get()); }
+Ref set_graphql_error(ErrorPtr error) {
+  set_error_object(build_python_error(std::move(error)).get());
+  return Ref();
+}
+
+void raise_graphql_error(ErrorPtr error) {
+  set_graphql_error(std::move(error));
+  throw ErrorSet{};
+}
 
 }  // namespace quenfel::py

@@ -14,7 +14,10 @@ PyObject* graphql_error_type();
 // Python error (import, attribute, constructor) that prevented building it.
 Ref build_python_error(ErrorPtr error);
 
-// Raises build_python_error(error) and throws ErrorSet.
+// Sets build_python_error(error) as the current Python error and returns an
+// empty Ref: `return set_graphql_error(...)` ends an entry without a C++ throw.
+Ref set_graphql_error(ErrorPtr error);
+// The same, throwing ErrorSet, for failures deep inside a call.
 [[noreturn]] void raise_graphql_error(ErrorPtr error);
 
 }  // namespace quenfel::py

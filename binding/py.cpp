@@ -71,6 +71,15 @@ std::string join_names(const char* const* names, std::size_t count) {
 
 }  // namespace
 
+Ref import(const char* module) {
+  // Without a fromlist this returns the top-level package; the module itself is in sys.modules.
+  Ref top = Ref::steal(PyImport_ImportModuleLevel(module, nullptr, nullptr, nullptr, 0));
+  Ref name = Ref::steal(PyUnicode_FromString(module));
+  if (PyObject* found = PyImport_GetModule(name.get())) return Ref::steal(found);
+  if (!PyErr_Occurred()) PyErr_SetObject(PyExc_KeyError, name.get());
+  throw ErrorSet{};
+}
+
 Ref str_lossy(std::string_view s) {
   return Ref::steal(PyUnicode_DecodeUTF8(s.data(), static_cast<Py_ssize_t>(s.size()), "replace"));
 }
@@ -80,7 +89,7 @@ void raise(PyObject* type, const char* message) {
   throw ErrorSet{};
 }
 
-void raise_object(PyObject* exception) {
+void set_error_object(PyObject* exception) noexcept {
   if (PyExceptionInstance_Check(exception)) {
     PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(exception)), exception);
   } else if (PyExceptionClass_Check(exception)) {
@@ -88,7 +97,6 @@ void raise_object(PyObject* exception) {
   } else {
     PyErr_SetString(PyExc_TypeError, "exceptions must derive from BaseException");
   }
-  throw ErrorSet{};
 }
 
 Ref fetch_error() {

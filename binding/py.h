@@ -111,7 +111,9 @@ Ref tuple_of(const Range& range, Convert&& convert) {
   return t;
 }
 
-inline Ref import(const char* module) { return Ref::steal(PyImport_ImportModule(module)); }
+// Imports a module through the import machinery; one already in sys.modules
+// costs two lookups and no Python-level call.
+Ref import(const char* module);
 inline Ref getattr(PyObject* obj, const char* name) { return Ref::steal(PyObject_GetAttrString(obj, name)); }
 inline Ref call(PyObject* callable, PyObject* args, PyObject* kwargs = nullptr) {
   return Ref::steal(PyObject_Call(callable, args, kwargs));
@@ -121,9 +123,14 @@ inline Ref call(PyObject* callable, PyObject* args, PyObject* kwargs = nullptr) 
 
 // Sets `type` with a message and throws ErrorSet.
 [[noreturn]] void raise(PyObject* type, const char* message);
-// Raises an object as Python's `raise` would: an exception instance as itself,
-// an exception class without arguments, anything else as TypeError.
-[[noreturn]] void raise_object(PyObject* exception);
+// Sets an object as the current error as Python's `raise` would: an exception
+// instance as itself, an exception class without arguments, anything else as TypeError.
+void set_error_object(PyObject* exception) noexcept;
+// The same, then throws ErrorSet.
+[[noreturn]] inline void raise_object(PyObject* exception) {
+  set_error_object(exception);
+  throw ErrorSet{};
+}
 // The error that is set, cleared and normalised; callers check that one is set.
 Ref fetch_error();
 
@@ -135,8 +142,10 @@ void set_error_from_current_exception() noexcept;
 void write_unraisable_from_current_exception(PyObject* context) noexcept;
 
 // Runs an entry from Python. `body` returns a Ref (its reference is handed to
-// the caller) or an int status. On any failure a Python error is set and the
-// failure value (NULL or -1) is returned.
+// the caller; an empty one when the body has set a Python error itself) or an
+// int status. On any failure a Python error is set and the failure value
+// (NULL or -1) is returned. Throwing is for failures deep inside; an entry's
+// own expected failure (an engine error) is cheaper returned than thrown.
 template <class Body>
 auto guard(Body&& body) noexcept {
   using Result = decltype(body());

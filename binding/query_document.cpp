@@ -143,7 +143,7 @@ PyObject* parse_query_document(PyObject*, PyObject* const* args, Py_ssize_t narg
   return guard([&] {
     Arguments<1> arguments(kParseQueryDocument, args, nargs, kwnames);
     Result<DocumentPtr> parsed = parse_document(as_str(arguments[0], "query"));
-    if (!parsed) raise_graphql_error(parsed.take_error());
+    if (!parsed) return set_graphql_error(parsed.take_error());
     const Document& document = **parsed;
     return make_instance<PyQueryDocument>(tuple_of(document.operations(), convert_operation),
                                           tuple_of(document.fragments(), convert_fragment));

@@ -20,7 +20,7 @@ PyObject* parse_query(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObje
     Arguments<1> arguments(kParseQuery, args, nargs, kwnames);
     PyObject* query = arguments[0];
     Result<DocumentPtr> parsed = parse_document(as_str(query, "query"));
-    if (!parsed) raise_graphql_error(parsed.take_error());
+    if (!parsed) return set_graphql_error(parsed.take_error());
     return new_parsed_document(std::move(parsed).value(), query);
   });
 }
