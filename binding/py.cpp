@@ -44,14 +44,14 @@ std::string join_names(const char* const* names, std::size_t count) {
   return out;
 }
 
-[[noreturn]] void raise_missing(const Signature& s, const char* kind, const std::vector<const char*>& missing) {
+[[noreturn]] void raise_missing(const ParameterList& s, const char* kind, const std::vector<const char*>& missing) {
   const std::size_t count = missing.size();
   std::string message = std::string(s.function) + "() missing " + std::to_string(count) + " required " + kind +
                         " argument" + (count == 1 ? "" : "s") + ": " + join_names(missing.data(), count);
   raise(PyExc_TypeError, message.c_str());
 }
 
-[[noreturn]] void raise_too_many_positional(const Signature& s, Py_ssize_t given, std::size_t keywords_given) {
+[[noreturn]] void raise_too_many_positional(const ParameterList& s, Py_ssize_t given, std::size_t keywords_given) {
   std::string message = std::string(s.function) + "() takes ";
   bool plural = s.positional != 1;
   if (s.required < s.positional) {
@@ -128,16 +128,9 @@ void write_unraisable_from_current_exception(PyObject* context) noexcept {
   PyErr_WriteUnraisable(context);
 }
 
-void parse_arguments(const Signature& s, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
+void parse_arguments(const ParameterList& s, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
                      PyObject** out) {
-  const std::size_t total = s.positional + s.keyword_only;
-  // The common call: every positional argument, nothing by keyword.
-  if (kwnames == nullptr && nargs == s.positional && s.required_keywords == 0) {
-    for (std::size_t i = 0; i < s.positional; ++i) out[i] = args[i];
-    for (std::size_t i = s.positional; i < total; ++i) out[i] = nullptr;
-    return;
-  }
-
+  const std::size_t total = s.total;
   // The interpreter's order of checks: keywords, then the positional count,
   // then missing positional, then missing keyword-only arguments.
   const std::size_t given = static_cast<std::size_t>(nargs) < s.positional ? static_cast<std::size_t>(nargs)
@@ -172,7 +165,7 @@ void parse_arguments(const Signature& s, PyObject* const* args, Py_ssize_t nargs
     if (out[i] == nullptr) missing.push_back(s.names[i]);
   }
   if (!missing.empty()) raise_missing(s, "positional", missing);
-  for (std::size_t i = 0; i < s.keyword_only; ++i) {
+  for (std::size_t i = 0; i < total - s.positional; ++i) {
     if ((s.required_keywords >> i & 1u) != 0 && out[s.positional + i] == nullptr) {
       missing.push_back(s.names[s.positional + i]);
     }

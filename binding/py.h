@@ -14,6 +14,7 @@
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
+#include <array>
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -192,32 +193,46 @@ inline PyMethodDef function_def(const char* name, FastcallFunction body, const c
 // ---- Arguments --------------------------------------------------------------
 
 // A function's parameters: positional-or-keyword names, then keyword-only names.
+//   constexpr Signature<3> kLowerQuery{"lower_query", {"query", "variable_values", "operation_name"}, 1, 1, 0b01};
+template <std::size_t N>
 struct Signature {
-  const char* function;        // for messages: "parse_query"
-  const char* const* names;    // positional names, then keyword-only names
-  unsigned char positional;    // how many names are positional-or-keyword
-  unsigned char required;      // how many leading positional names are required
-  unsigned char keyword_only;  // how many keyword-only names follow
+  const char* function;                 // for messages: "lower_query"
+  std::array<const char*, N> names;     // positional names, then keyword-only names
+  unsigned char positional;             // how many names are positional-or-keyword
+  unsigned char required;               // how many leading positional names are required
   std::uint32_t required_keywords = 0;  // bit i: keyword-only name i is required
 };
 
-// Matches a fastcall's arguments to the signature's names: out[i] is the
-// borrowed argument for names[i], or null when absent. Raises the TypeError
-// that a pure-Python function with this signature would raise.
-void parse_arguments(const Signature& signature, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
+struct ParameterList {
+  const char* function;
+  const char* const* names;
+  std::size_t total, positional, required;
+  std::uint32_t required_keywords;
+};
+
+// Matches a fastcall's arguments to the names: out[i] is the borrowed argument
+// for names[i], or null when absent. Raises the TypeError that a pure-Python
+// function with these parameters would raise.
+void parse_arguments(const ParameterList& parameters, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
                      PyObject** out);
 
 template <std::size_t N>
 class Arguments {
  public:
-  Arguments(const Signature& signature, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    parse_arguments(signature, args, nargs, kwnames, values_);
+  Arguments(const Signature<N>& s, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    if (kwnames == nullptr && static_cast<std::size_t>(nargs) == s.positional && s.required_keywords == 0) {
+      // The common call: every positional argument, nothing by keyword.
+      for (std::size_t i = 0; i < N; ++i) values_[i] = i < s.positional ? args[i] : nullptr;
+    } else {
+      parse_arguments({s.function, s.names.data(), N, s.positional, s.required, s.required_keywords}, args, nargs,
+                      kwnames, values_);
+    }
   }
   // Borrowed; null when the argument was not given.
   PyObject* operator[](std::size_t i) const { return values_[i]; }
 
  private:
-  PyObject* values_[N];
+  PyObject* values_[N > 0 ? N : 1];
 };
 
 // Raises TypeError "'{type}' object is not an instance of '{expected}'" (or

@@ -136,8 +136,7 @@ Ref convert_fragment(const FragmentDefinition& fragment) {
                                         convert_selection_set(fragment.selection_set));
 }
 
-constexpr const char* kParseQueryDocumentNames[] = {"query"};
-constexpr Signature kParseQueryDocument{"parse_query_document", kParseQueryDocumentNames, 1, 1, 0};
+constexpr Signature<1> kParseQueryDocument{"parse_query_document", {"query"}, 1, 1};
 
 PyObject* parse_query_document(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   return guard([&] {

@@ -12,8 +12,7 @@ PyGetSetDef parsed_document_getset[] = {
     kAttributesEnd,
 };
 
-constexpr const char* kParseQueryNames[] = {"query"};
-constexpr Signature kParseQuery{"parse_query", kParseQueryNames, 1, 1, 0};
+constexpr Signature<1> kParseQuery{"parse_query", {"query"}, 1, 1};
 
 PyObject* parse_query(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   return guard([&] {

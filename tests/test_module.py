@@ -95,16 +95,38 @@ def test_argument_errors_match_the_interpreter(name, args, kwargs, message):
     assert str(info.value) == message.format(name)
 
 
-def test_keyword_only_argument_errors():
-    with pytest.raises(TypeError) as info:
-        hooks.raise_engine_error("m")
-    assert str(info.value) == "raise_engine_error() missing 1 required keyword-only argument: 'code'"
-    with pytest.raises(TypeError) as info:
-        hooks.raise_engine_error("m", 2, code="UNKNOWN_FIELD")
-    assert str(info.value) == (
-        "raise_engine_error() takes 1 positional argument but 2 positional arguments "
-        "(and 1 keyword-only argument) were given"
-    )
+def signature_probe(a, b, c=None, *, d, e=None):
+    """The pure-Python twin of hooks.signature_probe."""
+
+
+@pytest.mark.parametrize(
+    "args, kwargs",
+    [
+        ((), {}),
+        ((1,), {}),
+        ((1, 2), {}),
+        ((1, 2, 3, 4), {}),
+        ((1, 2, 3, 4), {"d": 1}),
+        ((1, 2, 3, 4, 5), {"d": 1, "e": 2}),
+        ((1,), {"a": 1, "d": 1}),
+        ((1, 2), {"d": 1, "f": 1}),
+        ((1, 2, 3, 4), {"f": 1}),
+        ((), {"d": 1, "e": 1}),
+        ((), {"c": 1}),
+    ],
+)
+def test_argument_errors_match_a_python_function(args, kwargs):
+    with pytest.raises(TypeError) as expected:
+        signature_probe(*args, **kwargs)
+    with pytest.raises(TypeError) as actual:
+        hooks.signature_probe(*args, **kwargs)
+    assert str(actual.value) == str(expected.value)
+
+
+def test_arguments_reach_their_parameters():
+    assert hooks.signature_probe(1, 2, d=4) == {"a": 1, "b": 2, "d": 4}
+    assert hooks.signature_probe(e=5, d=4, b=2, a=1) == {"a": 1, "b": 2, "d": 4, "e": 5}
+    assert hooks.signature_probe(1, 2, 3, d=None) == {"a": 1, "b": 2, "c": 3, "d": None}
 
 
 @pytest.mark.parametrize("name", FUNCTIONS)

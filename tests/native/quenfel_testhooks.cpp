@@ -11,8 +11,7 @@ namespace quenfel::py {
 
 namespace {
 
-constexpr const char* kMessageNames[] = {"message"};
-constexpr Signature kPanic{"panic", kMessageNames, 1, 1, 0};
+constexpr Signature<1> kPanic{"panic", {"message"}, 1, 1};
 
 // A C++ exception escaping into the boundary.
 PyObject* panic(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
@@ -22,18 +21,20 @@ PyObject* panic(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kw
   });
 }
 
-constexpr Signature kNoArguments{"", nullptr, 0, 0, 0};
+constexpr Signature<0> kPanicUnknown{"panic_unknown", {}, 0, 0};
 
 PyObject* panic_unknown(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   return guard([&]() -> Ref {
-    Arguments<1> arguments(kNoArguments, args, nargs, kwnames);
+    Arguments<0> arguments(kPanicUnknown, args, nargs, kwnames);
     throw 42;
   });
 }
 
+constexpr Signature<0> kExhaustMemory{"exhaust_memory", {}, 0, 0};
+
 PyObject* exhaust_memory(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   return guard([&]() -> Ref {
-    Arguments<1> arguments(kNoArguments, args, nargs, kwnames);
+    Arguments<0> arguments(kExhaustMemory, args, nargs, kwnames);
     throw std::bad_alloc();
   });
 }
@@ -46,7 +47,7 @@ struct PanickingObject {
 };
 const ClassDef PanickingObject::py_class = {"quenfel_testhooks.PanickingObject", nullptr, nullptr};
 
-constexpr Signature kPanickingObject{"panicking_object", kMessageNames, 1, 1, 0};
+constexpr Signature<1> kPanickingObject{"panicking_object", {"message"}, 1, 1};
 
 PyObject* panicking_object(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   return guard([&] {
@@ -57,8 +58,7 @@ PyObject* panicking_object(PyObject*, PyObject* const* args, Py_ssize_t nargs, P
 }
 
 // An engine error raised as the module's functions raise it.
-constexpr const char* kEngineErrorNames[] = {"message", "code", "locations"};
-constexpr Signature kEngineError{"raise_engine_error", kEngineErrorNames, 1, 1, 2, 0b01};
+constexpr Signature<3> kEngineError{"raise_engine_error", {"message", "code", "locations"}, 1, 1, 0b01};
 
 PyObject* raise_engine_error(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   return guard([&]() -> Ref {
@@ -89,6 +89,20 @@ PyObject* raise_engine_error(PyObject*, PyObject* const* args, Py_ssize_t nargs,
   });
 }
 
+// The arguments it was given, by name: for comparing argument errors with the interpreter's.
+constexpr Signature<5> kSignatureProbe{"signature_probe", {"a", "b", "c", "d", "e"}, 3, 2, 0b01};
+
+PyObject* signature_probe(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  return guard([&] {
+    Arguments<5> arguments(kSignatureProbe, args, nargs, kwnames);
+    Ref given = new_dict();
+    for (std::size_t i = 0; i < 5; ++i) {
+      if (arguments[i] != nullptr) dict_set(given.get(), kSignatureProbe.names[i], arguments[i]);
+    }
+    return given;
+  });
+}
+
 PyMethodDef hooks[] = {
     function_def("panic", panic, "panic(message)\n--\n\nThrows a C++ exception with the message."),
     function_def("panic_unknown", panic_unknown, "panic_unknown()\n--\n\nThrows a non-standard C++ exception."),
@@ -99,6 +113,8 @@ PyMethodDef hooks[] = {
                  "raise_engine_error(message, *, code, locations=None)\n--\n\n"
                  "Raises an engine error with the code's name and a list of (line, column) pairs;\n"
                  "a bytes message may hold invalid UTF-8."),
+    function_def("signature_probe", signature_probe,
+                 "signature_probe(a, b, c=None, *, d, e=None)\n--\n\nThe arguments given, by parameter name."),
     {nullptr, nullptr, 0, nullptr},
 };
 
