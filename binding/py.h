@@ -40,7 +40,8 @@ class Ref {
   Ref() noexcept = default;
   Ref(Ref&& other) noexcept : p_(other.p_) { other.p_ = nullptr; }
   Ref& operator=(Ref&& other) noexcept {
-    std::swap(p_, other.p_);
+    PyObject* old = std::exchange(p_, std::exchange(other.p_, nullptr));
+    Py_XDECREF(old);  // last: releasing may run arbitrary code
     return *this;
   }
   Ref(const Ref&) = delete;
@@ -80,8 +81,6 @@ inline Ref integer(long long v) { return Ref::steal(PyLong_FromLongLong(v)); }
 inline Ref integer(unsigned long long v) { return Ref::steal(PyLong_FromUnsignedLongLong(v)); }
 inline Ref boolean(bool v) { return Ref::borrow(v ? Py_True : Py_False); }
 inline Ref none() { return Ref::borrow(Py_None); }
-// The value, or None when absent.
-inline Ref str_or_none(const std::optional<std::string_view>& s) { return s ? str(*s) : none(); }
 
 inline Ref new_list(Py_ssize_t size) { return Ref::steal(PyList_New(size)); }
 inline Ref new_tuple(Py_ssize_t size) { return Ref::steal(PyTuple_New(size)); }
@@ -263,6 +262,8 @@ PyObject* once(std::atomic<PyObject*>& slot, Make&& make) {
 }
 
 // What a class needs besides its C++ struct: `static const ClassDef py_class;` in T.
+// Instances are not tracked by the cyclic GC, so a T must not hold objects
+// that can come to refer back to it (such a class needs GC support added here).
 struct ClassDef {
   const char* name;  // qualified: "quenfel._quenfel.ParsedDocument"
   const char* doc;   // or null for none
