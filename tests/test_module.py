@@ -5,6 +5,7 @@ import sys
 
 import pytest
 
+import quenfel
 import quenfel._quenfel as native
 import quenfel_testhooks as hooks
 
@@ -50,6 +51,7 @@ def test_exception_types():
 
 def test_reimport_keeps_the_type_objects(monkeypatch):
     monkeypatch.delitem(sys.modules, "quenfel._quenfel")
+    monkeypatch.setattr(quenfel, "_quenfel", native)  # restored afterwards, as sys.modules is
     again = importlib.import_module("quenfel._quenfel")
     assert again is not native
     assert again.__all__ == REGISTERED
