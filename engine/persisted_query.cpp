@@ -1,6 +1,24 @@
 #include "engine/persisted_query.h"
 
+#include <new>
+
+#include <openssl/evp.h>
+
 namespace quenfel {
+
+std::string sha256_hex(std::string_view text) {
+  unsigned char digest[EVP_MAX_MD_SIZE];
+  unsigned int length = 0;
+  // With a fixed built-in digest the only way to fail is running out of memory.
+  if (EVP_Digest(text.data(), text.size(), digest, &length, EVP_sha256(), nullptr) != 1) throw std::bad_alloc();
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string hex(2 * static_cast<std::size_t>(length), '\0');
+  for (unsigned int i = 0; i < length; ++i) {
+    hex[2 * i] = kHex[digest[i] >> 4];
+    hex[2 * i + 1] = kHex[digest[i] & 0x0f];
+  }
+  return hex;
+}
 
 DocumentPtr PersistedQueryCache::get(std::string_view sha256_hash) const {
   std::lock_guard lock(mutex_);

@@ -14,6 +14,9 @@
 
 namespace quenfel {
 
+// The SHA-256 digest of the bytes of the text, as 64 lowercase hexadecimal digits.
+std::string sha256_hex(std::string_view text);
+
 // A thread-safe LRU of at most 1000 shared documents. Every lookup may miss:
 // room is made by dropping the least recently used entry.
 class PersistedQueryCache {

@@ -98,3 +98,108 @@ void to_json(Json& out, OperationDirectiveLocation location) {
 }
 
 }  // namespace quenfel
+
+#include <algorithm>
+
+namespace quenfel {
+
+NameSet referenced_type_names(const NameMap<TypeDefinition>& types) {
+  NameSet names;
+  for (const auto& [type_name, type] : types) {
+    for (const FieldDefinition& field : type.fields) {
+      names.insert(field.graphql_type.innermost_name());
+      for (const ArgumentDefinition& argument : field.arguments) names.insert(argument.graphql_type.innermost_name());
+    }
+  }
+  return names;
+}
+
+namespace {
+
+bool has_no_members(const TypeDefinition& type) {
+  return type.kind == TypeKind::Enum ? type.enum_values.empty() : type.fields.empty();
+}
+
+std::string no_members_message(const TypeDefinition& type) {
+  std::string_view kind_word = "object type";
+  switch (type.kind) {
+    case TypeKind::Object:
+      break;
+    case TypeKind::Interface:
+      kind_word = "interface";
+      break;
+    case TypeKind::InputObject:
+      kind_word = "input object type";
+      break;
+    case TypeKind::Enum:
+      kind_word = "enum";
+      break;
+  }
+  std::string_view member_word = type.kind == TypeKind::Enum ? "values" : "fields";
+  return std::string(kind_word) + " '" + type.name + "' defines no " + std::string(member_word) +
+         ", but the GraphQL specification requires one or more";
+}
+
+// The first way in which the type fails one interface it lists, if any.
+std::optional<std::string> check_implements(const TypeDefinition& type, const TypeDefinition& interface) {
+  for (const FieldDefinition& expected : interface.fields) {
+    auto found = std::find_if(type.fields.begin(), type.fields.end(),
+                              [&](const FieldDefinition& field) { return field.name == expected.name; });
+    if (found == type.fields.end()) {
+      return "'" + type.name + "' does not implement field '" + expected.name + "' declared by interface '" +
+             interface.name + "'";
+    }
+    const FieldDefinition& field = *found;
+    // Only the outermost nullability is compared; deeper covariance is not checked.
+    if (expected.graphql_type.is_non_null() && !field.graphql_type.is_non_null()) {
+      return "'" + type.name + "." + field.name + "' is nullable, but interface '" + interface.name +
+             "' declares it as non-null";
+    }
+    for (const ArgumentDefinition& argument : field.arguments) {
+      bool declared = std::any_of(expected.arguments.begin(), expected.arguments.end(),
+                                  [&](const ArgumentDefinition& other) { return other.name == argument.name; });
+      if (!declared && argument.graphql_type.is_non_null() && !argument.has_default) {
+        return "'" + type.name + "." + field.name + "' adds required argument '" + argument.name +
+               "' not declared by interface '" + interface.name + "'";
+      }
+    }
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<std::string> validate_schema_shape(const NameMap<TypeDefinition>& types,
+                                                 const NameMap<UnionDefinition>& unions,
+                                                 const NameSet& scalar_names) {
+  // Of several types without members the first by name is reported; keeping
+  // the smallest such name picks the same one a sort would, without sorting.
+  const std::pair<const std::string, TypeDefinition>* first_empty = nullptr;
+  for (const auto& entry : types) {
+    if (has_no_members(entry.second) && (first_empty == nullptr || entry.first < first_empty->first)) {
+      first_empty = &entry;
+    }
+  }
+  if (first_empty != nullptr) return no_members_message(first_empty->second);
+
+  for (const auto& [type_name, type] : types) {
+    for (const std::string& interface_name : type.interfaces) {
+      auto interface = types.find(interface_name);
+      if (interface == types.end()) {
+        return "'" + type.name + "' implements interface '" + interface_name + "', which is not a registered type";
+      }
+      if (auto message = check_implements(type, interface->second)) return message;
+    }
+  }
+
+  for (const auto& [union_name, union_definition] : unions) {
+    for (const std::string& member : union_definition.members) {
+      if (!types.contains(member) && !scalar_names.contains(member)) {
+        return "union '" + union_definition.name + "' has member '" + member + "', which is not a registered type";
+      }
+    }
+  }
+  return std::nullopt;
+}
+
+}  // namespace quenfel

@@ -199,3 +199,19 @@ struct CompiledSchema {
 };
 
 }  // namespace quenfel
+
+namespace quenfel {
+
+// The innermost named types of every field and field argument of the types.
+// Interfaces, union members, enum values and directives contribute nothing.
+NameSet referenced_type_names(const NameMap<TypeDefinition>& types);
+
+// Cross-type rules that no single type can check alone: every type has members,
+// implemented interfaces are registered and honoured, union members are
+// registered. Fields and arguments are matched by Python name. Returns nullopt
+// when the shape is sound, otherwise the message of the first violation.
+std::optional<std::string> validate_schema_shape(const NameMap<TypeDefinition>& types,
+                                                 const NameMap<UnionDefinition>& unions,
+                                                 const NameSet& scalar_names);
+
+}  // namespace quenfel
