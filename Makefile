@@ -10,7 +10,7 @@ PIP_PACKAGES := cmake>=3.26 ninja scikit-build-core>=0.10 pytest hypothesis grap
 
 export PYTHONPATH := $(CURDIR)/python:$(CURDIR)/$(BUILD)/tests
 
-.PHONY: all deps build test demo sanitize fuzz bench wheel clean
+.PHONY: all deps build test demo sanitize tsan fuzz bench wheel clean
 
 all: build
 
@@ -46,6 +46,14 @@ sanitize: deps
 	ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --test-dir $(BUILD)-sanitize --output-on-failure -j $(JOBS)
 
+# Engine tests under ThreadSanitizer.
+tsan: deps
+	cmake -S . -B $(BUILD)-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUENFEL_DEV=ON \
+	  -DQUENFEL_MODULE=OFF -DQUENFEL_TSAN=ON
+	cmake --build $(BUILD)-tsan -j $(JOBS) --target engine_tests
+	TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+	  ctest --test-dir $(BUILD)-tsan --output-on-failure -j $(JOBS)
+
 # Coverage-guided fuzzing of the parser with libFuzzer (clang).
 fuzz: deps
 	CXX=clang++ cmake -S . -B $(BUILD)-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -64,4 +72,4 @@ wheel: deps
 	rm -rf $(BUILD)-wheel && $(PYTHON) -m pip wheel --no-deps --no-build-isolation -w $(BUILD)-wheel .
 
 clean:
-	rm -rf $(BUILD) $(BUILD)-sanitize $(BUILD)-fuzz $(BUILD)-wheel python/quenfel/*.so
+	rm -rf $(BUILD) $(BUILD)-sanitize $(BUILD)-tsan $(BUILD)-fuzz $(BUILD)-wheel python/quenfel/*.so

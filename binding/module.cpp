@@ -1,13 +1,88 @@
-#include <Python.h>
+// The module's entry: multi-phase initialisation with one exec slot that
+// registers the functions, classes and exception types in a fixed order.
+#include <stdexcept>
+
+#include "binding/error.h"
+#include "binding/py.h"
+#include "binding/query_document.h"
+#include "binding/validation.h"
+
+namespace quenfel::py {
 
 namespace {
 
-int exec_module(PyObject*) { return 0; }
+// One entry per name, in the order that __all__ lists them. A function gives
+// its definition; a class or exception type gives the getter of its
+// process-wide type object.
+struct Registration {
+  const char* name;
+  PyMethodDef* function;
+  PyObject* (*type)();
+};
 
-PyModuleDef_Slot slots[] = {{Py_mod_exec, reinterpret_cast<void*>(exec_module)}, {0, nullptr}};
+const Registration kRegistrations[] = {
+    {"SchemaError", nullptr, schema_error_type},
+    {"GraphQLError", nullptr, graphql_error_type},
+    {"parse_query", &parse_query_def, nullptr},
+    {"ParsedDocument", nullptr, parsed_document_type},
+    {"parse_query_document", &parse_query_document_def, nullptr},
+    {"QueryDocument", nullptr, query_document_type},
+    {"QueryOperation", nullptr, query_operation_type},
+    {"QueryFragment", nullptr, query_fragment_type},
+    {"QuerySelection", nullptr, query_selection_type},
+    {"QueryVariableDefinition", nullptr, query_variable_definition_type},
+};
 
-PyModuleDef module_def = {PyModuleDef_HEAD_INIT, "_quenfel", "", 0, nullptr, slots, nullptr, nullptr, nullptr};
+// The module's __all__, created empty and set when it does not exist yet.
+Ref all_list(PyObject* module) {
+  if (PyObject* all = PyObject_GetAttrString(module, "__all__")) return Ref::steal(all);
+  if (!PyErr_ExceptionMatches(PyExc_AttributeError)) throw ErrorSet{};
+  PyErr_Clear();
+  Ref all = new_list(0);
+  check(PyObject_SetAttrString(module, "__all__", all.get()));
+  return all;
+}
+
+void add(PyObject* module, const char* name, PyObject* value) {
+  Ref all = all_list(module);
+  Ref key = str(name);
+  if (PyList_Append(all.get(), key.get()) < 0) {
+    PyErr_Clear();
+    throw std::runtime_error("could not append __name__ to __all__");
+  }
+  check(PyObject_SetAttr(module, key.get(), value));
+}
+
+void register_all(PyObject* module) {
+  Ref module_name = Ref::steal(PyModule_GetNameObject(module));
+  for (const Registration& entry : kRegistrations) {
+    if (entry.function != nullptr) {
+      // Bound to the module, so that __module__ is the module's name.
+      Ref function = Ref::steal(PyCFunction_NewEx(entry.function, module, module_name.get()));
+      add(module, entry.name, function.get());
+    } else {
+      add(module, entry.name, entry.type());
+    }
+  }
+}
+
+int exec_module(PyObject* module) {
+  return guard([&] {
+    if (!PyModule_Check(module)) raise_wrong_kind(module, &PyModule_Type, "module");
+    register_all(module);
+    return 0;
+  });
+}
+
+PyModuleDef_Slot module_slots[] = {
+    {Py_mod_exec, reinterpret_cast<void*>(exec_module)},
+    {0, nullptr},
+};
+
+PyModuleDef module_def = {PyModuleDef_HEAD_INIT, "_quenfel", "", 0, nullptr, module_slots, nullptr, nullptr, nullptr};
 
 }  // namespace
 
-PyMODINIT_FUNC PyInit__quenfel() { return PyModuleDef_Init(&module_def); }
+}  // namespace quenfel::py
+
+PyMODINIT_FUNC PyInit__quenfel() { return PyModuleDef_Init(&quenfel::py::module_def); }

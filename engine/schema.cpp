@@ -43,18 +43,20 @@ const std::string& GraphQLType::innermost_name() const {
 }
 
 std::string GraphQLType::to_sdl_string() const {
-  std::string prefix;
-  std::string suffix;
+  std::string text;
+  std::string closers;  // outermost first; appended reversed, so deep types stay linear
   const GraphQLType* t = this;
   for (; t->kind_ != Kind::Named; t = t->inner_.get()) {
     if (t->kind_ == Kind::List) {
-      prefix += '[';
-      suffix.insert(suffix.begin(), ']');
+      text += '[';
+      closers += ']';
     } else {
-      suffix.insert(suffix.begin(), '!');
+      closers += '!';
     }
   }
-  return prefix + t->name_ + suffix;
+  text += t->name_;
+  text.append(closers.rbegin(), closers.rend());
+  return text;
 }
 
 bool operator==(const GraphQLType& a, const GraphQLType& b) {

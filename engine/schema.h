@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -180,7 +181,15 @@ struct OperationDirectiveDefinition {
   friend bool operator==(const OperationDirectiveDefinition&, const OperationDirectiveDefinition&) = default;
 };
 
-// The compiled schema: filled once, then only read (its cache aside).
+class SchemaIndex;  // engine/schema_index.h
+
+// Lookup tables derived from a compiled schema, made on first use by schema_index().
+struct SchemaIndexSlot {
+  std::once_flag once;
+  std::shared_ptr<const SchemaIndex> index;
+};
+
+// The compiled schema: filled once, then only read (its cache and index aside).
 struct CompiledSchema {
   NameMap<TypeDefinition> types;
   NameMap<UnionDefinition> unions;
@@ -196,6 +205,8 @@ struct CompiledSchema {
   NameMap<std::string> scalar_specified_by_urls;
   PersistedQueryCache persisted_query_cache;
   bool auto_camel_case = true;
+  // Exposed names and possible types; built from the contents at first use.
+  mutable SchemaIndexSlot index;
 };
 
 }  // namespace quenfel

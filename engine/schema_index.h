@@ -1,0 +1,75 @@
+// Lookup tables derived once from a compiled schema, so that a request never
+// camel-cases a name or scans every type again: the exposed name of each field,
+// argument and input field, a by-name field table per type, and each type's
+// possible concrete types.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "engine/name_map.h"
+#include "engine/schema.h"
+
+namespace quenfel {
+
+// The name under which queries use a field, argument or input field.
+std::string exposed_name(const std::optional<std::string>& graphql_name, const std::string& name,
+                         bool auto_camel_case);
+
+class SchemaIndex {
+ public:
+  template <class T>
+  using ViewMap = std::unordered_map<std::string_view, T, NameHash, std::equal_to<>>;
+
+  struct Arguments {
+    const std::vector<ArgumentDefinition>* definitions = nullptr;
+    std::vector<std::string> exposed_names;  // parallel to *definitions
+
+    // The first argument in stored order with that exposed name, or -1.
+    std::ptrdiff_t find(std::string_view name) const;
+  };
+
+  struct Field {
+    const FieldDefinition* definition = nullptr;
+    std::string exposed_name;
+    Arguments arguments;
+  };
+
+  struct Type {
+    const TypeDefinition* definition = nullptr;
+    std::vector<Field> fields;  // parallel to definition->fields
+    // Exposed name to the first field (in stored order) that has it.
+    ViewMap<std::uint32_t> field_by_name;
+    // The concrete types a value of this type can be: a union's members (when a union
+    // has the same name), an interface's implementors, or the type itself. Sorted, unique.
+    std::vector<std::string_view> possible_types;
+
+    const Field* find_field(std::string_view name) const;
+  };
+
+  struct Directive {
+    const OperationDirectiveDefinition* definition = nullptr;
+    Arguments arguments;
+  };
+
+  explicit SchemaIndex(const CompiledSchema& schema);
+  SchemaIndex(const SchemaIndex&) = delete;
+  SchemaIndex& operator=(const SchemaIndex&) = delete;
+
+  const Type* type(std::string_view name) const;
+  const Directive* directive(std::string_view name) const;
+
+ private:
+  ViewMap<Type> types_;
+  ViewMap<Directive> directives_;
+};
+
+// The schema's index, built on the first call (thread-safe) from the schema's
+// contents at that time; the schema must not change afterwards.
+const SchemaIndex& schema_index(const CompiledSchema& schema);
+
+}  // namespace quenfel
