@@ -3,6 +3,7 @@
 #include <stdexcept>
 
 #include "binding/error.h"
+#include "binding/lowering.h"
 #include "binding/py.h"
 #include "binding/query_document.h"
 #include "binding/validation.h"
@@ -23,6 +24,10 @@ struct Registration {
 const Registration kRegistrations[] = {
     {"SchemaError", nullptr, schema_error_type},
     {"GraphQLError", nullptr, graphql_error_type},
+    {"lower_query", &lower_query_def, nullptr},
+    {"LoweredField", nullptr, lowered_field_type},
+    {"LoweredDirective", nullptr, lowered_directive_type},
+    {"lower_document", &lower_document_def, nullptr},
     {"parse_query", &parse_query_def, nullptr},
     {"ParsedDocument", nullptr, parsed_document_type},
     {"parse_query_document", &parse_query_document_def, nullptr},

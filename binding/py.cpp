@@ -184,8 +184,10 @@ void raise_wrong_kind(PyObject* obj, PyTypeObject* expected, const char* param) 
         PyUnicode_FromFormat("'%U' object is not an instance of '%U'", given_name.get(), expected_name.get()));
   }
   Ref error = Ref::steal(PyObject_CallFunctionObjArgs(PyExc_TypeError, message.get(), nullptr));
-  Ref note = Ref::steal(PyUnicode_FromFormat("while processing '%s'", param));
-  Ref ignored = Ref::steal(PyObject_CallMethod(error.get(), "add_note", "O", note.get()));
+  if (param != nullptr) {
+    Ref note = Ref::steal(PyUnicode_FromFormat("while processing '%s'", param));
+    Ref ignored = Ref::steal(PyObject_CallMethod(error.get(), "add_note", "O", note.get()));
+  }
   raise_object(error.get());
 }
 
@@ -202,15 +204,20 @@ std::optional<std::string_view> as_optional_str(PyObject* obj, const char* param
   return as_str(obj, param);
 }
 
-Ref make_class(const ClassDef& def, int basicsize, destructor dealloc) {
-  PyType_Slot slots[4];
+Ref make_class(const ClassDef& def, int basicsize, destructor dealloc, traverseproc traverse, inquiry clear) {
+  PyType_Slot slots[6];
   int n = 0;
   slots[n++] = {Py_tp_dealloc, reinterpret_cast<void*>(dealloc)};
   if (def.doc != nullptr) slots[n++] = {Py_tp_doc, const_cast<char*>(def.doc)};
   if (def.getset != nullptr) slots[n++] = {Py_tp_getset, def.getset};
+  unsigned long flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_DISALLOW_INSTANTIATION | Py_TPFLAGS_IMMUTABLETYPE;
+  if (traverse != nullptr) {
+    slots[n++] = {Py_tp_traverse, reinterpret_cast<void*>(traverse)};
+    slots[n++] = {Py_tp_clear, reinterpret_cast<void*>(clear)};
+    flags |= Py_TPFLAGS_HAVE_GC;
+  }
   slots[n] = {0, nullptr};
-  PyType_Spec spec = {def.name, basicsize, 0,
-                      Py_TPFLAGS_DEFAULT | Py_TPFLAGS_DISALLOW_INSTANTIATION | Py_TPFLAGS_IMMUTABLETYPE, slots};
+  PyType_Spec spec = {def.name, basicsize, 0, static_cast<unsigned int>(flags), slots};
   return Ref::steal(PyType_FromSpec(&spec));
 }
 

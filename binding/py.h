@@ -16,6 +16,7 @@
 
 #include <array>
 #include <atomic>
+#include <concepts>
 #include <cstddef>
 #include <cstdint>
 #include <new>
@@ -134,6 +135,19 @@ void set_error_object(PyObject* exception) noexcept;
 // The error that is set, cleared and normalised; callers check that one is set.
 Ref fetch_error();
 
+// Whether the error that is set is a real failure rather than an answer: code
+// that treats "this raised" as "not this kind" (conversion tests, optional
+// lookups) still lets MemoryError and the exceptions outside Exception
+// (KeyboardInterrupt, SystemExit, PanicException) through.
+inline bool error_is_failure() noexcept {
+  return !PyErr_ExceptionMatches(PyExc_Exception) || PyErr_ExceptionMatches(PyExc_MemoryError);
+}
+// Clears an error that only means "no": throws ErrorSet instead for a real failure.
+inline void discard_error() {
+  if (error_is_failure()) throw ErrorSet{};
+  PyErr_Clear();
+}
+
 // ---- Call boundary ----------------------------------------------------------
 
 // Turns the exception being handled into a Python error (see guard()).
@@ -235,7 +249,8 @@ class Arguments {
 };
 
 // Raises TypeError "'{type}' object is not an instance of '{expected}'" (or
-// "'None' is not an instance of '{expected}'") with the note "while processing '{param}'".
+// "'None' is not an instance of '{expected}'") with the note "while processing '{param}'";
+// without the note when `param` is null (a value that is no argument, such as a dict key).
 [[noreturn]] void raise_wrong_kind(PyObject* obj, PyTypeObject* expected, const char* param);
 
 inline void expect_instance(PyObject* obj, PyTypeObject* expected, const char* param) {
@@ -243,6 +258,7 @@ inline void expect_instance(PyObject* obj, PyTypeObject* expected, const char* p
 }
 
 // The UTF-8 text of a str argument (a str subclass is accepted); valid while `obj` lives.
+// `param` may be null as for raise_wrong_kind.
 std::string_view as_str(PyObject* obj, const char* param);
 // As as_str, with an absent argument or None meaning no value.
 std::optional<std::string_view> as_optional_str(PyObject* obj, const char* param);
@@ -262,13 +278,26 @@ PyObject* once(std::atomic<PyObject*>& slot, Make&& make) {
 }
 
 // What a class needs besides its C++ struct: `static const ClassDef py_class;` in T.
-// Instances are not tracked by the cyclic GC, so a T must not hold objects
-// that can come to refer back to it (such a class needs GC support added here).
+// Instances are not tracked by the cyclic GC unless T is Collectable (below).
 struct ClassDef {
   const char* name;  // qualified: "quenfel._quenfel.ParsedDocument"
   const char* doc;   // or null for none
   PyGetSetDef* getset;
 };
+
+// A T that holds objects which can come to refer back to it (a mutable dict
+// it hands out, say) gives its class the cycle collector's support by defining
+//   int traverse(visitproc visit, void* arg) const;  // visits those objects
+//   void clear() noexcept;                            // drops them
+// Getters of such a class must cope with the members that clear() empties.
+template <class T>
+concept Collectable = requires(T& value, const T& constant, visitproc visit, void* arg) {
+  { constant.traverse(visit, arg) } -> std::same_as<int>;
+  { value.clear() } noexcept;
+};
+
+// For traverse(): visits a held object, if any.
+inline int visit_ref(const Ref& ref, visitproc visit, void* arg) { return ref ? visit(ref.get(), arg) : 0; }
 
 // A Python object holding a C++ T.
 template <class T>
@@ -282,24 +311,49 @@ T& value_of(PyObject* self) noexcept {
   return reinterpret_cast<Instance<T>*>(self)->value;
 }
 
-// A read-only heap type that Python cannot instantiate or subclass.
-Ref make_class(const ClassDef& def, int basicsize, destructor dealloc);
+// A read-only heap type that Python cannot instantiate or subclass; with
+// `traverse` and `clear` its instances take part in cyclic garbage collection.
+Ref make_class(const ClassDef& def, int basicsize, destructor dealloc, traverseproc traverse = nullptr,
+               inquiry clear = nullptr);
 
 template <class T>
 void dealloc_instance(PyObject* self) noexcept {
   PyTypeObject* type = Py_TYPE(self);
+  if constexpr (Collectable<T>) PyObject_GC_UnTrack(self);
   // The type, not the half-destroyed object, is what the unraisable hook may print.
   guard_dealloc(reinterpret_cast<PyObject*>(type), [&] { value_of<T>(self).~T(); });
-  PyObject_Free(self);
+  if constexpr (Collectable<T>) {
+    PyObject_GC_Del(self);
+  } else {
+    PyObject_Free(self);
+  }
   Py_DECREF(type);  // instances of heap types own a reference to their type
+}
+
+template <class T>
+int traverse_instance(PyObject* self, visitproc visit, void* arg) noexcept {
+  Py_VISIT(reinterpret_cast<PyObject*>(Py_TYPE(self)));  // heap types visit their type
+  return value_of<T>(self).traverse(visit, arg);
+}
+
+template <class T>
+int clear_instance(PyObject* self) noexcept {
+  value_of<T>(self).clear();
+  return 0;
 }
 
 // The class of T, created once per process.
 template <class T>
 PyTypeObject* class_type() {
   static std::atomic<PyObject*> slot{nullptr};
-  return reinterpret_cast<PyTypeObject*>(
-      once(slot, [] { return make_class(T::py_class, sizeof(Instance<T>), &dealloc_instance<T>); }));
+  return reinterpret_cast<PyTypeObject*>(once(slot, [] {
+    if constexpr (Collectable<T>) {
+      return make_class(T::py_class, sizeof(Instance<T>), &dealloc_instance<T>, &traverse_instance<T>,
+                        &clear_instance<T>);
+    } else {
+      return make_class(T::py_class, sizeof(Instance<T>), &dealloc_instance<T>);
+    }
+  }));
 }
 
 // A new instance of T's class, its value built from `args` (which must not throw).
@@ -324,14 +378,45 @@ PyObject* type_object() {
   return reinterpret_cast<PyObject*>(class_type<T>());
 }
 
-// Getters for PyGetSetDef tables: a stored object as itself, a stored tuple as a new list.
+// Getters for PyGetSetDef tables: a stored object as itself, an optional one
+// (empty Ref) as itself or None, a stored tuple as a new list (an empty Ref
+// as an empty list), a C++ bool, integer or std::optional of one as a new object.
 template <class T, Ref T::*Member>
 PyObject* get_object(PyObject* self, void*) noexcept {
   return guard([&] { return Ref::borrow((value_of<T>(self).*Member).get()); });
 }
 template <class T, Ref T::*Member>
+PyObject* get_optional(PyObject* self, void*) noexcept {
+  return guard([&] {
+    PyObject* held = (value_of<T>(self).*Member).get();
+    return Ref::borrow(held != nullptr ? held : Py_None);
+  });
+}
+template <class T, Ref T::*Member>
 PyObject* get_list(PyObject* self, void*) noexcept {
-  return guard([&] { return Ref::steal(PySequence_List((value_of<T>(self).*Member).get())); });
+  return guard([&] {
+    PyObject* held = (value_of<T>(self).*Member).get();
+    return held != nullptr ? Ref::steal(PySequence_List(held)) : new_list(0);
+  });
+}
+
+template <class V>
+Ref scalar_object(const V& value) {
+  if constexpr (std::is_same_v<V, bool>) {
+    return boolean(value);
+  } else if constexpr (std::is_signed_v<V>) {
+    return integer(static_cast<long long>(value));
+  } else {
+    return integer(static_cast<unsigned long long>(value));
+  }
+}
+template <class V>
+Ref scalar_object(const std::optional<V>& value) {
+  return value ? scalar_object(*value) : none();
+}
+template <class T, auto Member>
+PyObject* get_scalar(PyObject* self, void*) noexcept {
+  return guard([&] { return scalar_object(value_of<T>(self).*Member); });
 }
 
 // Read-only attribute entries; `doc` may be null.
@@ -340,8 +425,16 @@ constexpr PyGetSetDef object_attribute(const char* name, const char* doc = nullp
   return {name, get_object<T, Member>, nullptr, doc, nullptr};
 }
 template <class T, Ref T::*Member>
+constexpr PyGetSetDef optional_attribute(const char* name, const char* doc = nullptr) {
+  return {name, get_optional<T, Member>, nullptr, doc, nullptr};
+}
+template <class T, Ref T::*Member>
 constexpr PyGetSetDef list_attribute(const char* name, const char* doc = nullptr) {
   return {name, get_list<T, Member>, nullptr, doc, nullptr};
+}
+template <class T, auto Member>
+constexpr PyGetSetDef scalar_attribute(const char* name, const char* doc = nullptr) {
+  return {name, get_scalar<T, Member>, nullptr, doc, nullptr};
 }
 inline constexpr PyGetSetDef kAttributesEnd = {nullptr, nullptr, nullptr, nullptr, nullptr};
 

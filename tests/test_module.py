@@ -12,6 +12,10 @@ import quenfel_testhooks as hooks
 REGISTERED = [
     "SchemaError",
     "GraphQLError",
+    "lower_query",
+    "LoweredField",
+    "LoweredDirective",
+    "lower_document",
     "parse_query",
     "ParsedDocument",
     "parse_query_document",
@@ -21,7 +25,7 @@ REGISTERED = [
     "QuerySelection",
     "QueryVariableDefinition",
 ]
-CLASSES = ["ParsedDocument", "QueryDocument", "QueryOperation", "QueryFragment", "QuerySelection", "QueryVariableDefinition"]
+CLASSES = ["LoweredField", "LoweredDirective", "ParsedDocument", "QueryDocument", "QueryOperation", "QueryFragment", "QuerySelection", "QueryVariableDefinition"]
 FUNCTIONS = {"parse_query": "(query)", "parse_query_document": "(query)"}
 
 

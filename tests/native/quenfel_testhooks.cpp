@@ -6,6 +6,7 @@
 
 #include "binding/error.h"
 #include "binding/py.h"
+#include "binding/value_conversion.h"
 
 namespace quenfel::py {
 
@@ -103,6 +104,67 @@ PyObject* signature_probe(PyObject*, PyObject* const* args, Py_ssize_t nargs, Py
   });
 }
 
+// A JSON value back as Python, keeping what the conversion decided: an
+// integer stays int, a double becomes float, an object's keys in its order.
+Ref json_to_python(const Json& json) {
+  switch (json.type()) {
+    case Json::value_t::null:
+      return none();
+    case Json::value_t::boolean:
+      return boolean(json.get<bool>());
+    case Json::value_t::number_unsigned:
+      return integer(static_cast<unsigned long long>(json.get<std::uint64_t>()));
+    case Json::value_t::number_integer:
+      return integer(static_cast<long long>(json.get<std::int64_t>()));
+    case Json::value_t::number_float:
+      return Ref::steal(PyFloat_FromDouble(json.get<double>()));
+    case Json::value_t::string:
+      return str(json.get_ref<const std::string&>());
+    case Json::value_t::array: {
+      Ref list = new_list(static_cast<Py_ssize_t>(json.size()));
+      Py_ssize_t i = 0;
+      for (const Json& item : json) list_set(list.get(), i++, json_to_python(item));
+      return list;
+    }
+    case Json::value_t::object: {
+      Ref dict = new_dict();
+      for (const auto& [key, value] : json.items()) check(PyDict_SetItem(dict.get(), str(key).get(), json_to_python(value).get()));
+      return dict;
+    }
+    default:
+      throw std::logic_error("unexpected JSON value");
+  }
+}
+
+constexpr Signature<1> kJsonValue{"json_value", {"obj"}, 1, 1};
+
+PyObject* json_value(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  return guard([&] {
+    Arguments<1> arguments(kJsonValue, args, nargs, kwnames);
+    return json_to_python(python_to_json_value(arguments[0]));
+  });
+}
+
+Ref optional_text(const std::optional<std::string>& text) { return text ? str(*text) : none(); }
+
+constexpr Signature<1> kDefaultLiteral{"default_literal", {"obj"}, 1, 1};
+
+PyObject* default_literal(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  return guard([&] {
+    Arguments<1> arguments(kDefaultLiteral, args, nargs, kwnames);
+    return optional_text(python_default_to_graphql_literal(arguments[0]));
+  });
+}
+
+constexpr Signature<1> kEnumLiteral{"enum_literal", {"obj"}, 1, 1};
+
+PyObject* enum_literal(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  return guard([&] {
+    Arguments<1> arguments(kEnumLiteral, args, nargs, kwnames);
+    return optional_text(enum_member_literal(arguments[0]));
+  });
+}
+
 PyMethodDef hooks[] = {
     function_def("panic", panic, "panic(message)\n--\n\nThrows a C++ exception with the message."),
     function_def("panic_unknown", panic_unknown, "panic_unknown()\n--\n\nThrows a non-standard C++ exception."),
@@ -115,6 +177,12 @@ PyMethodDef hooks[] = {
                  "a bytes message may hold invalid UTF-8."),
     function_def("signature_probe", signature_probe,
                  "signature_probe(a, b, c=None, *, d, e=None)\n--\n\nThe arguments given, by parameter name."),
+    function_def("json_value", json_value,
+                 "json_value(obj)\n--\n\nobj through the JSON conversion and back."),
+    function_def("default_literal", default_literal,
+                 "default_literal(obj)\n--\n\nThe GraphQL literal text of a default value, or None."),
+    function_def("enum_literal", enum_literal,
+                 "enum_literal(obj)\n--\n\nThe GraphQL name of a decorated enum's member, or None."),
     {nullptr, nullptr, 0, nullptr},
 };
 
