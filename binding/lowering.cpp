@@ -1,5 +1,6 @@
 #include "binding/lowering.h"
 
+#include <cstring>
 #include <exception>
 #include <optional>
 #include <stdexcept>
@@ -108,6 +109,41 @@ class DictVariables final : public Variables {
 
 // ---- Result classes ---------------------------------------------------------
 
+// Lowering makes thousands of objects per request, and most of them hold
+// nothing through which a reference cycle could run back to them: the only
+// mutable things they hold are their arguments dicts, reached through a
+// getter or already holding some of the caller's containers. So an object
+// starts outside the cycle collector unless something it holds is tracked,
+// and joins it when a getter hands out a way in (its dict, its directives,
+// its children), before any cycle through it can be built.
+void track(PyObject* self) {
+  if (!PyObject_GC_IsTracked(self)) PyObject_GC_Track(self);
+}
+
+bool is_tracked(const Ref& ref) { return ref && PyObject_GC_IsTracked(ref.get()); }
+
+bool any_tracked(const std::vector<Ref>& refs) {
+  for (const Ref& ref : refs) {
+    if (PyObject_GC_IsTracked(ref.get())) return true;
+  }
+  return false;
+}
+
+int visit_all(const std::vector<Ref>& refs, visitproc visit, void* arg) {
+  for (const Ref& ref : refs) {
+    if (int status = visit(ref.get(), arg)) return status;
+  }
+  return 0;
+}
+
+Ref list_of(const std::vector<Ref>& refs) {
+  Ref list = new_list(static_cast<Py_ssize_t>(refs.size()));
+  for (std::size_t i = 0; i < refs.size(); ++i) {
+    list_set(list.get(), static_cast<Py_ssize_t>(i), Ref::borrow(refs[i].get()));
+  }
+  return list;
+}
+
 struct PyLoweredDirective {
   Ref name;
   Ref arguments;  // dict
@@ -117,12 +153,12 @@ struct PyLoweredDirective {
   static const ClassDef py_class;
 };
 
-// Empty Refs stand for None (type_condition, the labels), an empty list
-// (directives, selections) and a dict not made yet (arguments).
+// Empty Refs stand for None (type_condition, the labels) and for a dict not
+// made yet (arguments).
 struct PyLoweredField {
   Ref response_key, field_name, type_condition;
-  Ref arguments;                // dict; made on first read for a field without arguments
-  Ref directives, selections;   // tuples
+  Ref arguments;  // dict; made on first read for a field without arguments
+  std::vector<Ref> directives, selections;
   Ref defer_label, stream_label;
   std::optional<std::int64_t> stream_initial_count;  // present exactly when streamed
   std::uint32_t line, column;
@@ -130,34 +166,48 @@ struct PyLoweredField {
 
   int traverse(visitproc visit, void* arg) const {
     if (int status = visit_ref(arguments, visit, arg)) return status;
-    if (int status = visit_ref(directives, visit, arg)) return status;
-    return visit_ref(selections, visit, arg);
+    if (int status = visit_all(directives, visit, arg)) return status;
+    return visit_all(selections, visit, arg);
   }
   void clear() noexcept {
+    // Moved out first: releasing may run code that reads this object.
+    std::vector<Ref> old_directives = std::move(directives);
+    std::vector<Ref> old_selections = std::move(selections);
     arguments = Ref();
-    directives = Ref();
-    selections = Ref();
   }
   static const ClassDef py_class;
 };
 
-// The same dict on every read. A leaf field without arguments holds nothing
-// mutable and is left out of the cycle collector until its dict exists.
+// The same dict on every read.
+PyObject* get_directive_arguments(PyObject* self, void*) noexcept {
+  return guard([&] {
+    track(self);
+    return Ref::borrow(value_of<PyLoweredDirective>(self).arguments.get());
+  });
+}
+
 PyObject* get_field_arguments(PyObject* self, void*) noexcept {
   return guard([&] {
+    track(self);
     PyLoweredField& field = value_of<PyLoweredField>(self);
-    if (!field.arguments) {
-      field.arguments = new_dict();
-      if (!PyObject_GC_IsTracked(self)) PyObject_GC_Track(self);
-    }
+    if (!field.arguments) field.arguments = new_dict();
     return Ref::borrow(field.arguments.get());
+  });
+}
+
+// A new list holding the same objects on every read.
+template <std::vector<Ref> PyLoweredField::*Member>
+PyObject* get_field_list(PyObject* self, void*) noexcept {
+  return guard([&] {
+    track(self);
+    return list_of(value_of<PyLoweredField>(self).*Member);
   });
 }
 
 using D = PyLoweredDirective;
 PyGetSetDef directive_getset[] = {
     object_attribute<D, &D::name>("name"),
-    object_attribute<D, &D::arguments>("arguments"),
+    {"arguments", get_directive_arguments, nullptr, nullptr, nullptr},
     kAttributesEnd,
 };
 
@@ -167,8 +217,8 @@ PyGetSetDef field_getset[] = {
     object_attribute<F, &F::field_name>("field_name"),
     optional_attribute<F, &F::type_condition>("type_condition"),
     {"arguments", get_field_arguments, nullptr, nullptr, nullptr},
-    list_attribute<F, &F::directives>("directives"),
-    list_attribute<F, &F::selections>("selections"),
+    {"directives", get_field_list<&F::directives>, nullptr, nullptr, nullptr},
+    {"selections", get_field_list<&F::selections>, nullptr, nullptr, nullptr},
     scalar_attribute<F, &F::line>(
         "line",
         "The field's own 1-indexed source line in the query text, so that an execution-time\n"
@@ -195,6 +245,68 @@ PyGetSetDef field_getset[] = {
 
 // ---- Plans to objects -------------------------------------------------------
 
+// One str per distinct name in a call: names repeat across a plan (every
+// "id", every field of a fragment spread twice), and a shared str also keeps
+// its hash for the dicts it keys.
+class Names {
+ public:
+  // A new reference to the str of `name`.
+  Ref get(std::string_view name) {
+    if (2 * (used_ + 1) > slots_.size()) grow();
+    Slot& slot = find_slot(slots_, name);
+    if (!slot.str) {
+      slot.str = str(name);
+      slot.name = name;
+      ++used_;
+    }
+    return Ref::borrow(slot.str.get());
+  }
+
+ private:
+  struct Slot {
+    std::string_view name;
+    Ref str;
+  };
+
+  // Names are short: their length and first and last eight bytes tell them apart.
+  static std::size_t hash(std::string_view name) {
+    constexpr std::uint64_t kMultiplier = 0x9E3779B97F4A7C15ull;
+    const std::size_t size = name.size();
+    const char* data = name.data();
+    std::uint64_t head = 0, tail = 0;
+    if (size >= 8) {
+      std::memcpy(&head, data, 8);
+      std::memcpy(&tail, data + size - 8, 8);
+    } else {
+      for (std::size_t i = 0; i < size; ++i) head = head << 8 | static_cast<unsigned char>(data[i]);
+    }
+    std::uint64_t h = ((size ^ head) * kMultiplier ^ tail) * kMultiplier;
+    return static_cast<std::size_t>(h ^ (h >> 29));
+  }
+
+  static Slot& find_slot(std::vector<Slot>& slots, std::string_view name) {
+    const std::size_t mask = slots.size() - 1;
+    for (std::size_t i = hash(name) & mask;; i = (i + 1) & mask) {
+      const Slot& slot = slots[i];
+      if (!slot.str || (slot.name.size() == name.size() &&
+                        (slot.name.data() == name.data() || std::memcmp(slot.name.data(), name.data(), name.size()) == 0))) {
+        return slots[i];
+      }
+    }
+  }
+
+  void grow() {
+    std::vector<Slot> bigger(slots_.empty() ? 128 : slots_.size() * 2);
+    for (Slot& slot : slots_) {
+      if (slot.str) find_slot(bigger, slot.name) = std::move(slot);
+    }
+    slots_ = std::move(bigger);
+  }
+
+  std::vector<Slot> slots_;
+  std::size_t used_ = 0;
+};
+
 // Turns the engine's plans into Python objects while the document they
 // borrow from is held. Variable values are placed in the dicts as they are.
 class Converter {
@@ -202,34 +314,34 @@ class Converter {
   explicit Converter(PyObject* variable_values) : variable_values_(variable_values) {}
 
   Ref field(const LoweredField& field) {
-    Ref directives;
-    if (!field.directives.empty()) {
-      directives = tuple_of(field.directives, [&](const LoweredDirective& directive) {
-        Ref dict = arguments(directive.arguments);
-        return make_instance<PyLoweredDirective>(str(directive.name), std::move(dict));
-      });
+    std::vector<Ref> directives;
+    directives.reserve(field.directives.size());
+    for (const LoweredDirective& directive : field.directives) {
+      Ref dict = arguments(directive.arguments);
+      const bool tracked = is_tracked(dict);
+      directives.push_back(make_instance<PyLoweredDirective>(names_.get(directive.name), std::move(dict)));
+      if (!tracked) PyObject_GC_UnTrack(directives.back().get());
     }
-    Ref selections;
-    if (!field.selections.empty()) {
-      selections = tuple_of(field.selections, [&](const LoweredField& child) { return this->field(child); });
-    }
+    std::vector<Ref> selections;
+    selections.reserve(field.selections.size());
+    for (const LoweredField& child : field.selections) selections.push_back(this->field(child));
     Ref dict;
     if (!field.arguments.empty()) dict = arguments(field.arguments);
 
-    Ref field_name = str(field.field_name);
-    Ref response_key = field.response_key == field.field_name ? Ref::borrow(field_name.get()) : str(field.response_key);
-    Ref condition = field.type_condition ? type_condition(*field.type_condition) : Ref();
+    Ref field_name = names_.get(field.field_name);
+    Ref response_key = field.response_key == field.field_name ? Ref::borrow(field_name.get()) : names_.get(field.response_key);
+    Ref condition = field.type_condition ? names_.get(*field.type_condition) : Ref();
     Ref defer_label = field.defer && field.defer->label ? str(*field.defer->label) : Ref();
     Ref stream_label = field.stream && field.stream->label ? str(*field.stream->label) : Ref();
     std::optional<std::int64_t> initial_count;
     if (field.stream) initial_count = field.stream->initial_count;
-    const bool holds_containers = dict || directives || selections;
+    const bool tracked = is_tracked(dict) || any_tracked(directives) || any_tracked(selections);
 
     Ref object = make_instance<PyLoweredField>(
         std::move(response_key), std::move(field_name), std::move(condition), std::move(dict), std::move(directives),
         std::move(selections), std::move(defer_label), std::move(stream_label), initial_count, field.line,
         field.column, field.defer.has_value(), field.stream.has_value());
-    if (!holds_containers) PyObject_GC_UnTrack(object.get());
+    if (!tracked) PyObject_GC_UnTrack(object.get());
     return object;
   }
 
@@ -241,28 +353,18 @@ class Converter {
     for (const LoweredArgument& argument : arguments) {
       Ref value;
       if (argument.value.kind == ValueKind::Variable) {
-        value = find_variable(variable_values_, argument.value.text());
+        value = find_variable(variable_values_, names_.get(argument.value.text()).get());
         if (!value) continue;
       } else {
         value = graphql_value_to_python(argument.value, variable_values_);
       }
-      check(PyDict_SetItem(dict.get(), str(argument.name).get(), value.get()));
+      check(PyDict_SetItem(dict.get(), names_.get(argument.name).get(), value.get()));
     }
     return dict;
   }
 
-  // The fields of one fragment share their condition's text: one str for a run of them.
-  Ref type_condition(std::string_view name) {
-    if (!last_condition_ || name.data() != last_condition_text_.data() || name.size() != last_condition_text_.size()) {
-      last_condition_ = str(name);
-      last_condition_text_ = name;
-    }
-    return Ref::borrow(last_condition_.get());
-  }
-
   PyObject* variable_values_;
-  std::string_view last_condition_text_;
-  Ref last_condition_;
+  Names names_;
 };
 
 Ref lower_parsed_document(const Document& document, PyObject* variable_values,

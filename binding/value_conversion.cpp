@@ -207,12 +207,15 @@ Json python_to_json_value(PyObject* obj) {
   raise_not_serializable(obj);
 }
 
-Ref find_variable(PyObject* variable_values, std::string_view name) {
-  Ref key = str(name);
-  PyObject* found = PyDict_GetItemWithError(variable_values, key.get());
+Ref find_variable(PyObject* variable_values, PyObject* name) {
+  PyObject* found = PyDict_GetItemWithError(variable_values, name);
   if (found != nullptr) return Ref::borrow(found);
   if (PyErr_Occurred()) throw ErrorSet{};
   return Ref();
+}
+
+Ref find_variable(PyObject* variable_values, std::string_view name) {
+  return find_variable(variable_values, str(name).get());
 }
 
 Ref graphql_value_to_python(const Value& value, PyObject* variable_values) {

@@ -29,6 +29,7 @@ Ref graphql_value_to_python(const Value& value, PyObject* variable_values);
 
 // The object `variable_values` holds under `name` (a new reference), or an
 // empty Ref when it has none; a lookup that raises throws ErrorSet.
+Ref find_variable(PyObject* variable_values, PyObject* name);
 Ref find_variable(PyObject* variable_values, std::string_view name);
 
 // A Python default value as GraphQL literal text ("[1, 2]", "{a: 1}", "\"x\"",

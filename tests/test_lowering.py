@@ -517,7 +517,14 @@ def test_cycles_through_arguments_are_collected():
         (field,) = fields("{ a(x: $v) }", v=sentinel)
         sentinel.field = field
 
-    for make_cycle in (through_field, through_leaf_read_late, through_directive, parent_in_child, caller_object):
+    def caller_list_in_a_child(sentinel):
+        # No getter of the child is called: it holds the caller's list from the start.
+        holder = [sentinel]
+        (parent,) = fields("{ a { b { c(x: [$v]) } } }", v=holder)
+        holder.append(parent)
+
+    makers = (through_field, through_leaf_read_late, through_directive, parent_in_child, caller_object, caller_list_in_a_child)
+    for make_cycle in makers:
         assert collected(make_cycle), make_cycle.__name__
 
 
