@@ -2,28 +2,17 @@
 // loop, so the numbers are the lowering alone (plans built and freed).
 #include <benchmark/benchmark.h>
 
-#include <cstdlib>
-#include <fstream>
 #include <optional>
-#include <sstream>
 #include <string>
 
+#include "bench/corpus.h"
 #include "engine/lowering.h"
 #include "engine/parser.h"
 
 namespace quenfel {
 namespace {
 
-// QUENFEL_CORPUS_DIR in the environment points a checkout that does not sit
-// beside the shared corpus at it.
-std::optional<std::string> read_corpus_file(const std::string& name) {
-  const char* dir = std::getenv("QUENFEL_CORPUS_DIR");
-  std::ifstream in(std::string(dir != nullptr ? dir : QUENFEL_CORPUS_DIR) + "/" + name, std::ios::binary);
-  if (!in) return std::nullopt;
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
+using bench::read_corpus_file;
 
 std::size_t count_fields(const std::vector<LoweredField>& fields) {
   std::size_t n = fields.size();

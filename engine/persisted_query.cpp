@@ -4,6 +4,10 @@
 
 #include <openssl/evp.h>
 
+#include "engine/parser.h"
+#include "engine/schema.h"
+#include "engine/validation.h"
+
 namespace quenfel {
 
 std::string sha256_hex(std::string_view text) {
@@ -28,7 +32,7 @@ DocumentPtr PersistedQueryCache::get(std::string_view sha256_hash) const {
   return found->second->second;
 }
 
-void PersistedQueryCache::insert(std::string sha256_hash, DocumentPtr document) {
+void PersistedQueryCache::insert(std::string sha256_hash, DocumentPtr document) const {
   DocumentPtr evicted;  // released after the lock, so a large document is freed outside it
   std::lock_guard lock(mutex_);
   auto found = index_.find(sha256_hash);
@@ -49,6 +53,28 @@ void PersistedQueryCache::insert(std::string sha256_hash, DocumentPtr document) 
 std::size_t PersistedQueryCache::size() const {
   std::lock_guard lock(mutex_);
   return order_.size();
+}
+
+Result<bool> resolve_persisted_query(const CompiledSchema& schema, std::string_view sha256_hash,
+                                     std::optional<std::string_view> query,
+                                     std::optional<std::string_view> operation_name, bool validate) {
+  const PersistedQueryCache& cache = schema.persisted_query_cache;
+  if (!query) {
+    // The document itself is not handed back: the caller fetches it with its own get.
+    if (cache.get(sha256_hash)) return false;
+    return make_error("PersistedQueryNotFound", ErrorCode::PERSISTED_QUERY_NOT_FOUND);
+  }
+  // A known hash is processed again, so a client can always refresh its entry.
+  if (sha256_hex(*query) != sha256_hash) {
+    return make_error("provided sha256Hash does not match the hash of the query", ErrorCode::PERSISTED_QUERY_MISMATCH);
+  }
+  Result<DocumentPtr> document = parse_document(*query);
+  if (!document) return document.take_error();
+  if (validate) {
+    if (Status error = validate_query(**document, schema, operation_name)) return error;
+  }
+  cache.insert(std::string(sha256_hash), std::move(document).value());
+  return true;
 }
 
 }  // namespace quenfel

@@ -9,7 +9,7 @@
 #include <unicode/uchar.h>
 #include <unicode/utf8.h>
 
-#include "engine/naming.h"
+#include "engine/schema_index.h"
 
 namespace quenfel {
 
@@ -99,22 +99,6 @@ void append_quoted(std::string& out, std::string_view text) {
     }
   }
   out += '"';
-}
-
-// The name a field, argument or directive field is printed under.
-std::string_view exposed_name(const std::string& name, const std::optional<std::string>& graphql_name,
-                              bool auto_camel_case, std::string& scratch) {
-  if (graphql_name) return *graphql_name;
-  // Without an underscore camel-casing changes nothing.
-  if (!auto_camel_case || name.find('_') == std::string::npos) return name;
-  scratch = to_camel_case(name);
-  return scratch;
-}
-
-void append_exposed_name(std::string& out, const std::string& name, const std::optional<std::string>& graphql_name,
-                         bool auto_camel_case) {
-  std::string scratch;
-  out += exposed_name(name, graphql_name, auto_camel_case, scratch);
 }
 
 // The SDL text of a type reference, without temporaries: "[" per list, the
@@ -264,9 +248,8 @@ std::string type_block(const TypeDefinition& type, bool auto_camel_case) {
     for (const EnumValueDefinition& value : type.enum_values) append_enum_value(out, value);
   } else {
     bool input_object = type.kind == TypeKind::InputObject;
-    std::string scratch;
     for (const FieldDefinition& field : type.fields) {
-      std::string_view name = exposed_name(field.name, field.graphql_name, auto_camel_case, scratch);
+      std::string name = exposed_name(field.graphql_name, field.name, auto_camel_case);
       if (name.starts_with("__")) continue;
       append_field(out, field, input_object, auto_camel_case, name);
     }
@@ -348,7 +331,7 @@ void render_argument(std::string& out, const ArgumentDefinition& argument, bool 
     out += *argument.description;
     out += R"(""" )";
   }
-  append_exposed_name(out, argument.name, argument.graphql_name, auto_camel_case);
+  out += exposed_name(argument.graphql_name, argument.name, auto_camel_case);
   out += ": ";
   append_type(out, argument.graphql_type);
   if (argument.default_value) {
@@ -360,7 +343,7 @@ void render_argument(std::string& out, const ArgumentDefinition& argument, bool 
 }
 
 void render_directive_field(std::string& out, const DirectiveFieldDefinition& field, bool auto_camel_case) {
-  append_exposed_name(out, field.name, field.graphql_name, auto_camel_case);
+  out += exposed_name(field.graphql_name, field.name, auto_camel_case);
   out += ": ";
   append_type(out, field.graphql_type);
 }
