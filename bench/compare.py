@@ -1,11 +1,13 @@
-"""Times quenfel's native module beside graphql-core on the same texts, in one run.
+"""Times quenfel's native module beside a peer on the same texts, in one run.
 
 Each row is one operation on one text; the columns are the time per call of
-each library and their ratio. Texts come from the benchmark corpus (the
-folder in QUENFEL_CORPUS, else ../shared/bench/corpus beside the repository).
+quenfel and of the peer (graphql-core, unless the row names another) and
+their ratio. Texts come from the benchmark corpus (the folder in
+QUENFEL_CORPUS, else ../shared/bench/corpus beside the repository).
 To time another operation, add a function that yields Rows to ROW_SOURCES.
 """
 
+import json
 import os
 import sys
 import time
@@ -16,7 +18,7 @@ from typing import Callable, Iterator, Optional
 import graphql
 
 from quenfel._error import GraphQLError
-from quenfel._quenfel import parse_query
+from quenfel._quenfel import lower_document, parse_query
 
 TEXTS = [
     "kitchen-sink.graphql",
@@ -34,6 +36,10 @@ class Row:
     ours: Callable[[], object]
     peer: Optional[Callable[[], object]]
     note: str = ""
+    peer_name: str = "graphql-core"
+    # Items a call produces, when the row reports the time per item too.
+    items: int = 0
+    item_name: str = ""
 
 
 def corpus_dir() -> Path:
@@ -59,7 +65,82 @@ def parse_rows(texts: dict[str, str]) -> Iterator[Row]:
         yield Row("parse", name, ours, lambda text=text: graphql.parse(text), outcome(ours))
 
 
-ROW_SOURCES = [parse_rows]
+PLAN_ATTRIBUTES = (
+    "response_key",
+    "field_name",
+    "type_condition",
+    "arguments",
+    "directives",
+    "selections",
+    "line",
+    "column",
+    "is_deferred",
+    "defer_label",
+    "is_streamed",
+    "stream_initial_count",
+    "stream_label",
+)
+
+
+class PlainField:
+    """A field plan as a pure-Python lowering would build it."""
+
+    __slots__ = PLAN_ATTRIBUTES
+
+    def __init__(self, response_key, field_name, type_condition, arguments, directives, selections, line, column,
+                 is_deferred, defer_label, is_streamed, stream_initial_count, stream_label):
+        self.response_key = response_key
+        self.field_name = field_name
+        self.type_condition = type_condition
+        self.arguments = arguments
+        self.directives = directives
+        self.selections = selections
+        self.line = line
+        self.column = column
+        self.is_deferred = is_deferred
+        self.defer_label = defer_label
+        self.is_streamed = is_streamed
+        self.stream_initial_count = stream_initial_count
+        self.stream_label = stream_label
+
+
+def plan_template(field) -> tuple:
+    """A lowered field as nested tuples: what the Python loop rebuilds from."""
+    values = [getattr(field, name) for name in PLAN_ATTRIBUTES]
+    values[4] = tuple((directive.name, directive.arguments) for directive in field.directives)
+    values[5] = tuple(plan_template(child) for child in field.selections)
+    return tuple(values)
+
+
+def rebuild(template: tuple) -> PlainField:
+    """One object and one arguments dict per field, as lower_document makes them."""
+    (response_key, field_name, type_condition, arguments, directives, selections, line, column,
+     is_deferred, defer_label, is_streamed, stream_initial_count, stream_label) = template
+    return PlainField(
+        response_key, field_name, type_condition, dict(arguments),
+        [(name, dict(values)) for name, values in directives], [rebuild(child) for child in selections],
+        line, column, is_deferred, defer_label, is_streamed, stream_initial_count, stream_label,
+    )
+
+
+def count_fields(fields) -> int:
+    return sum(1 + count_fields(field.selections) for field in fields)
+
+
+def lowering_rows(texts: dict[str, str]) -> Iterator[Row]:
+    # The peer is a lower bound for a lowering written in Python: it only
+    # rebuilds the finished tree (no directives read, no fragments expanded).
+    for name in ("github-medium.graphql", "github-large.graphql"):
+        document = parse_query(texts[name])
+        variables = json.loads((corpus_dir() / name.replace(".graphql", ".variables.json")).read_text())
+        ours = lambda document=document, variables=variables: lower_document(document, variable_values=variables)
+        _, fields = ours()
+        templates = [plan_template(field) for field in fields]
+        peer = lambda templates=templates: [rebuild(template) for template in templates]
+        yield Row("lower", name, ours, peer, outcome(ours), "Python rebuild", count_fields(fields), "field")
+
+
+ROW_SOURCES = [parse_rows, lowering_rows]
 
 
 def seconds_per_call(call: Callable[[], object], budget: float = 0.2, repeats: int = 5) -> float:
@@ -89,7 +170,7 @@ def main() -> None:
     folder = corpus_dir()
     texts = {name: (folder / name).read_text() for name in TEXTS}
     print(f"graphql-core {graphql.__version__}, Python {sys.version.split()[0]}, corpus {folder}\n")
-    header = f"{'operation':10} {'text':32} {'bytes':>7} {'quenfel':>13} {'graphql-core':>13} {'ratio':>8}"
+    header = f"{'operation':10} {'text':32} {'bytes':>7} {'quenfel':>13} {'peer':>13} {'ratio':>8}  peer"
     print(header)
     print("-" * len(header))
     notes = []
@@ -98,15 +179,21 @@ def main() -> None:
             ours = seconds_per_call(row.ours)
             peer = seconds_per_call(row.peer) if row.peer else None
             ratio = f"{peer / ours:7.1f}x" if peer else "-"
-            mark = f" [{len(notes) + 1}]" if row.note else ""
+            row_notes = [f"quenfel {row.note}"] if row.note else []
+            if row.items:
+                per_item = f"{row.items} {row.item_name}s per call: quenfel {ours * 1e6 / row.items:.3f} us"
+                if peer:
+                    per_item += f", {row.peer_name} {peer * 1e6 / row.items:.3f} us"
+                row_notes.append(f"{per_item} per {row.item_name}")
+            marks = "".join(f" [{len(notes) + i}]" for i in range(1, len(row_notes) + 1))
+            notes.extend(row_notes)
             print(
-                f"{row.operation:10} {row.text + mark:32} {len(texts[row.text].encode()):7} "
-                f"{format_time(ours)} {format_time(peer) if peer else '-':>13} {ratio:>8}"
+                f"{row.operation:10} {row.text + marks:32} {len(texts[row.text].encode()):7} "
+                f"{format_time(ours)} {format_time(peer) if peer else '-':>13} {ratio:>8}  "
+                f"{row.peer_name if peer else ''}"
             )
-            if row.note:
-                notes.append(row.note)
     for i, note in enumerate(notes, 1):
-        print(f"[{i}] quenfel {note}")
+        print(f"[{i}] {note}")
 
 
 if __name__ == "__main__":
