@@ -1,10 +1,11 @@
-"""Parses a realistic query, prints its structure and shows what a parse error carries.
+"""Parses a realistic query, prints its structure, lowers it into the plan that
+execution follows and shows what a parse error carries.
 
 Run with `make demo`.
 """
 
 from quenfel._error import GraphQLError
-from quenfel._quenfel import parse_query, parse_query_document
+from quenfel._quenfel import lower_document, parse_query, parse_query_document
 
 QUERY = """
 query RepositoryIssues($owner: String!, $name: String!, $first: Int = 10, $withLabels: Boolean!) {
@@ -21,7 +22,10 @@ query RepositoryIssues($owner: String!, $name: String!, $first: Int = 10, $withL
           ... on Bot @skip(if: $withLabels) { id }
         }
         labels(first: 5) @include(if: $withLabels) {
-          nodes { name color }
+          nodes @stream(initialCount: 2, label: "labels") { name color }
+        }
+        ... @defer(label: "reactions") {
+          reactions(content: THUMBS_UP) { totalCount }
         }
       }
     }
@@ -34,6 +38,8 @@ fragment RepositoryHeader on Repository {
   owner { login avatarUrl(size: 64) }
 }
 """
+
+VARIABLES = {"owner": "octo-org", "name": "hello-world", "withLabels": True}
 
 BROKEN = """query Broken {
   repository(owner: ) { name }
@@ -58,6 +64,31 @@ def print_selections(selections, depth):
         print_selections(selection.selections, depth + 1)
 
 
+def call_text(name, arguments):
+    if not arguments:
+        return name
+    return f"{name}(" + ", ".join(f"{key}: {value!r}" for key, value in arguments.items()) + ")"
+
+
+def print_plan(fields, depth):
+    pad = "  " * depth
+    for field in fields:
+        key = f"{field.response_key}: " if field.response_key != field.field_name else ""
+        line = pad + key + call_text(field.field_name, field.arguments)
+        line += "".join(" @" + call_text(d.name, d.arguments) for d in field.directives)
+        marks = []
+        if field.type_condition:
+            marks.append(f"on {field.type_condition}")
+        if field.is_deferred:
+            marks.append(f"deferred, label {field.defer_label!r}")
+        if field.is_streamed:
+            marks.append(f"streamed, initial count {field.stream_initial_count}, label {field.stream_label!r}")
+        if marks:
+            line += "   [" + "; ".join(marks) + "]"
+        print(line)
+        print_plan(field.selections, depth + 1)
+
+
 def main():
     handle = parse_query(QUERY)
     print(f"parse_query: a {type(handle).__name__} holding {len(handle.query_text)} characters of query text\n")
@@ -73,6 +104,12 @@ def main():
     for fragment in document.fragments:
         print(f"fragment {fragment.name} on {fragment.type_condition}")
         print_selections(fragment.selections, 1)
+
+    print(f"\nlower_document with variables {VARIABLES}:")
+    operation_type, fields = lower_document(handle, variable_values=VARIABLES)
+    print(operation_type)
+    print_plan(fields, 1)
+    print("($first was not supplied, so issues has no 'first' argument: its default is for execution to apply.)")
 
     print("\nA parse error:")
     print("  " + BROKEN.replace("\n", "\n  "))
