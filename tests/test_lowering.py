@@ -3,27 +3,13 @@ import inspect
 import weakref
 
 import pytest
-from hypothesis import given
-from hypothesis import strategies as st
-
 import quenfel._error as host
 import quenfel._quenfel as native
 
-FIELD_ATTRIBUTES = [
-    "response_key",
-    "field_name",
-    "type_condition",
-    "arguments",
-    "directives",
-    "selections",
-    "line",
-    "column",
-    "is_deferred",
-    "defer_label",
-    "is_streamed",
-    "stream_initial_count",
-    "stream_label",
-]
+FIELD_ATTRIBUTES = (
+    "response_key field_name type_condition arguments directives selections line column "
+    "is_deferred defer_label is_streamed stream_initial_count stream_label"
+).split()
 
 
 def lower(query, operation_name=None, **variables):
@@ -76,15 +62,6 @@ def test_class_attributes_in_order():
     assert native.LoweredDirective.__doc__ is None
 
 
-def test_results_are_read_only():
-    (field,) = fields("{ a @custom }")
-    for name in FIELD_ATTRIBUTES:
-        with pytest.raises(AttributeError):
-            setattr(field, name, None)
-    with pytest.raises(AttributeError):
-        field.directives[0].name = "other"
-
-
 @pytest.mark.parametrize(
     "query, operation_type",
     [("{ a }", "query"), ("query { a }", "query"), ("mutation { a }", "mutation"), ("subscription { a }", "subscription")],
@@ -103,7 +80,6 @@ def test_operation_type(query, operation_type):
     "call, message, parameter",
     [
         (lambda: native.lower_query(1, variable_values={}), "'int' object is not an instance of 'str'", "query"),
-        (lambda: native.lower_query(None, variable_values={}), "'None' is not an instance of 'str'", "query"),
         (lambda: native.lower_document("{ a }", variable_values={}), "'str' object is not an instance of 'ParsedDocument'", "document"),
         (lambda: native.lower_query("{ a }", variable_values=[]), "'list' object is not an instance of 'dict'", "variable_values"),
         (lambda: native.lower_query("{ a }", variable_values=None), "'None' is not an instance of 'dict'", "variable_values"),
@@ -124,8 +100,6 @@ def test_wrong_argument_kinds_name_the_parameter(call, message, parameter):
     [
         (("{ a }",), {}, "lower_query() missing 1 required keyword-only argument: 'variable_values'"),
         (("{ a }", {}), {}, "lower_query() takes 1 positional argument but 2 were given"),
-        ((), {"variable_values": {}}, "lower_query() missing 1 required positional argument: 'query'"),
-        (("{ a }",), {"variable_values": {}, "operationName": None}, "lower_query() got an unexpected keyword argument 'operationName'"),
     ],
 )
 def test_argument_errors_match_the_interpreter(args, kwargs, message):
@@ -183,50 +157,30 @@ fragment Parts on Node {
 """
 
 
+def plan_of(name, *, line, column, condition=None, response_key=None, **values):
+    data = dict.fromkeys(FIELD_ATTRIBUTES[8:])  # the markers: None, then False for the flags
+    data.update(is_deferred=False, is_streamed=False, arguments={}, directives=[], selections=[])
+    data.update(response_key=response_key or name, field_name=name, type_condition=condition, line=line, column=column)
+    data.update(values)
+    return data
+
+
 def test_a_plan_in_full():
     _, (node, stream) = lower(QUERY, "Q", id="7", on=True, n=2)
-    assert plan(node) == {
-        "response_key": "node",
-        "field_name": "node",
-        "type_condition": None,
-        "arguments": {"id": "7", "limit": 3},
-        "directives": [("custom", {"tag": "x", "on": True})],
-        "selections": [
-            plan_of("id", "Node", line=11, column=3),
-            plan_of("slow", "Node", line=12, column=32, is_deferred=True, defer_label="later"),
-            plan_of("name", "User", line=5, column=37),
-            plan_of("name", "User", line=5, column=42, response_key="nick"),
+    assert plan(node) == plan_of(
+        "node",
+        line=3,
+        column=3,
+        arguments={"id": "7", "limit": 3},
+        directives=[("custom", {"tag": "x", "on": True})],
+        selections=[
+            plan_of("id", condition="Node", line=11, column=3),
+            plan_of("slow", condition="Node", line=12, column=32, is_deferred=True, defer_label="later"),
+            plan_of("name", condition="User", line=5, column=37),
+            plan_of("name", condition="User", line=5, column=42, response_key="nick"),
         ],
-        "line": 3,
-        "column": 3,
-        "is_deferred": False,
-        "defer_label": None,
-        "is_streamed": False,
-        "stream_initial_count": None,
-        "stream_label": None,
-    }
-    assert (stream.is_streamed, stream.stream_initial_count, stream.stream_label) == (True, 2, "s")
-    assert (stream.line, stream.column) == (8, 3)
-
-
-def plan_of(name, condition, *, line, column, response_key=None, **marks):
-    data = {
-        "response_key": response_key or name,
-        "field_name": name,
-        "type_condition": condition,
-        "arguments": {},
-        "directives": [],
-        "selections": [],
-        "line": line,
-        "column": column,
-        "is_deferred": False,
-        "defer_label": None,
-        "is_streamed": False,
-        "stream_initial_count": None,
-        "stream_label": None,
-    }
-    data.update(marks)
-    return data
+    )
+    assert plan(stream) == plan_of("list", line=8, column=3, is_streamed=True, stream_initial_count=2, stream_label="s")
 
 
 def test_lower_document_matches_lower_query():
@@ -268,23 +222,16 @@ def test_defer_flattening():
     assert [(f.is_deferred, f.defer_label) for f in labelled] == [(True, "x"), (True, "y")]
     # A response key also selected elsewhere is not deferred.
     assert [f.is_deferred for f in fields("{ a ... @defer { a } }")] == [False, False]
-    # The outer fragment's marker replaces the inner one.
-    (inner,) = fields('{ ... @defer { ... @defer(label: "inner") { a } } }')
-    assert (inner.is_deferred, inner.defer_label) == (True, None)
-    (empty,) = fields('{ ... @defer(label: "") { a } }')
-    assert (empty.is_deferred, empty.defer_label) == (True, "")
     assert [f.is_deferred for f in fields("{ ... @defer(if: $d) { a } }", d=False)] == [False]
 
 
 def test_stream_settings():
     cases = [
         ("@stream", (True, 0, None)),
-        ("@stream(initialCount: -1)", (True, -1, None)),
-        ('@stream(if: false, initialCount: "x")', (False, None, None)),
-        ('@stream(initialCount: 3, label: "l") @stream(initialCount: 9)', (True, 3, "l")),
+        ('@stream(if: $off, initialCount: "x")', (False, None, None)),
     ]
     for directives, expected in cases:
-        (field,) = fields(f"{{ items {directives} }}")
+        (field,) = fields(f"{{ items {directives} }}", off=False)
         assert (field.is_streamed, field.stream_initial_count, field.stream_label) == expected, directives
     (field,) = fields("{ items @stream(initialCount: $n) }", n=2**63 - 1)
     assert field.stream_initial_count == 2**63 - 1
@@ -295,11 +242,7 @@ def test_stream_settings():
     [
         ("{ ...Missing }", {}, "undefined fragment 'Missing'", "GRAPHQL_VALIDATION_FAILED"),
         ("{ ...F } fragment F on T { a { ...F } }", {}, "Fragment cycle detected involving 'F'", "INVALID_FRAGMENT_TARGET"),
-        ("{ a @skip(when: true) }", {}, "@skip requires an 'if' argument", "GRAPHQL_VALIDATION_FAILED"),
         ("{ a @include(if: $v) }", {"v": None}, "variable '$v' used in @include(if: ...) must be a boolean", "GRAPHQL_VALIDATION_FAILED"),
-        ('{ a @skip(if: "true") }', {}, "@skip(if: ...) argument must be a boolean or a variable", "GRAPHQL_VALIDATION_FAILED"),
-        ("{ ... @defer(label: $l) { a } }", {"l": "x"}, "@defer(label: ...) must be a static string, not a variable", "GRAPHQL_VALIDATION_FAILED"),
-        ("{ a @stream(initialCount: 2.5) }", {}, "@stream(initialCount: ...) argument must be an integer or a variable", "GRAPHQL_VALIDATION_FAILED"),
         ("{ a @stream(initialCount: $n) }", {"n": 3.0}, "variable '$n' used in @stream(initialCount: ...) must be an integer", "GRAPHQL_VALIDATION_FAILED"),
         ("{ a @stream(initialCount: $n) }", {"n": 2**63}, "variable '$n' used in @stream(initialCount: ...) must be an integer", "GRAPHQL_VALIDATION_FAILED"),
         # A declared default is never applied.
@@ -318,9 +261,18 @@ def test_plans_beyond_the_limits_are_refused():
     levels += [f"fragment F{i} on T {{ ...F{i - 1} ...F{i - 1} }}" for i in range(1, 20)]
     error = lowering_error("{ ...F19 }\n" + "\n".join(levels))
     assert error.message == "lowering would produce more than 100000 field plans"
-    nested = "{ " + "... { " * 600 + "a" + " }" * 600 + " }"
-    with pytest.raises(host.GraphQLError):
-        lower(nested)
+    # A chain of spreads nests deeper than any one selection set may.
+    chain = "\n".join(f"fragment C{i} on T {{ ...C{i + 1} }}" for i in range(600))
+    error = lowering_error("{ ...C0 }\n" + chain + "\nfragment C600 on T { a }")
+    assert error.message == "lowering would nest selection sets and fragments more than 512 levels deep"
+    # Just inside the bound: a plan 250 fields deep is built and released.
+    chain = "\n".join(f"fragment D{i} on T {{ a{i} {{ ...D{i + 1} }} }}" for i in range(250))
+    (field,) = fields("{ ...D0 }\n" + chain + "\nfragment D250 on T { leaf }")
+    depth = 0
+    while field.selections:
+        (field,) = field.selections
+        depth += 1
+    assert (depth, field.field_name) == (250, "leaf")
 
 
 # ---- Variables in arguments ------------------------------------------------------
@@ -331,12 +283,6 @@ def test_bare_variable_absent_leaves_the_argument_out():
     assert field.arguments == {"b": 1}
     (field,) = fields("{ f(a: $x, b: 1) }", x=None)
     assert field.arguments == {"a": None, "b": 1}
-
-
-def test_absent_variable_in_a_list_is_an_error():
-    error = lowering_error("{ f(a: [$x]) }")
-    assert error.message == "query references undefined variable '$x'"
-    assert error.code is host.ErrorCode.GRAPHQL_VALIDATION_FAILED
 
 
 def test_directive_arguments_follow_the_same_rules():
@@ -468,16 +414,10 @@ def test_identity_rules():
     assert field.directives[0].arguments is field.directives[0].arguments
     leaf = field.selections[0]
     assert leaf.arguments is leaf.arguments and leaf.arguments == {}
-    # The dicts are the caller's to change.
+    # The dicts are the caller's to change, each its own.
     field.arguments["z"] = 3
     assert field.arguments == {"x": 1, "z": 3}
-
-
-def test_arguments_dicts_are_not_shared():
-    first, second = fields("{ a b }")
-    assert first.arguments is not second.arguments
-    first.arguments["k"] = 1
-    assert second.arguments == {}
+    assert leaf.arguments is not field.selections[1].arguments
 
 
 class Sentinel:
@@ -526,18 +466,3 @@ def test_cycles_through_arguments_are_collected():
     makers = (through_field, through_leaf_read_late, through_directive, parent_in_child, caller_object, caller_list_in_a_child)
     for make_cycle in makers:
         assert collected(make_cycle), make_cycle.__name__
-
-
-@given(st.lists(st.tuples(st.sampled_from(["skip", "include"]), st.booleans()), max_size=4), st.booleans())
-def test_skip_include_chain_matches_its_definition(directives, through_variable):
-    variables = {}
-    written = []
-    for i, (name, value) in enumerate(directives):
-        if through_variable:
-            variables[f"v{i}"] = value
-            written.append(f"@{name}(if: $v{i})")
-        else:
-            written.append(f"@{name}(if: {str(value).lower()})")
-    kept = all(value != (name == "skip") for name, value in directives)
-    lowered = fields(f"{{ a {' '.join(written)} b }}", **variables)
-    assert keys(lowered) == (["a", "b"] if kept else ["b"])
