@@ -8,7 +8,8 @@
 //   becomes MemoryError, anything else becomes PanicException.
 // - Signature/Arguments: fastcall argument parsing with the interpreter's
 //   own TypeError wording; as_str() and friends check argument kinds.
-// - Instance<T>/class_type<T>(): read-only classes whose instances hold a C++ T.
+// - Instance<T>/class_type<T>(): read-only classes whose instances hold a C++ T;
+//   a Collectable T gets cycle-collector support.
 #pragma once
 
 #define PY_SSIZE_T_CLEAN
