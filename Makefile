@@ -54,14 +54,18 @@ tsan: deps
 	TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
 	  ctest --test-dir $(BUILD)-tsan --output-on-failure -j $(JOBS)
 
-# Coverage-guided fuzzing of the parser with libFuzzer (clang).
+# Coverage-guided fuzzing with libFuzzer (clang), seeded with the parser's test
+# fixtures: the parser, then the lexer alone over the exact input buffer, each
+# for FUZZ_SECONDS. What they learn goes to fuzz/corpus-work*.
+FUZZ_SEEDS := engine/tests/fixtures/parser-valid engine/tests/fixtures/parser-invalid
+FUZZ_FLAGS = -max_total_time=$(FUZZ_SECONDS) -max_len=4096 -dict=fuzz/graphql.dict
 fuzz: deps
 	CXX=clang++ cmake -S . -B $(BUILD)-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DQUENFEL_MODULE=OFF -DQUENFEL_FUZZ=ON
 	cmake --build $(BUILD)-fuzz -j $(JOBS)
-	mkdir -p fuzz/corpus-work
-	$(BUILD)-fuzz/fuzz/parse_fuzz -max_total_time=$(FUZZ_SECONDS) -max_len=4096 \
-	  fuzz/corpus-work fuzz/seeds
+	mkdir -p fuzz/corpus-work fuzz/corpus-work-lex
+	$(BUILD)-fuzz/fuzz/parse_fuzz $(FUZZ_FLAGS) fuzz/corpus-work $(FUZZ_SEEDS)
+	$(BUILD)-fuzz/fuzz/lex_fuzz $(FUZZ_FLAGS) fuzz/corpus-work-lex $(FUZZ_SEEDS)
 
 bench: build
 	$(BUILD)/bench/engine_bench

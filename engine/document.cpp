@@ -73,13 +73,47 @@ const FragmentDefinition* Document::find_fragment(std::string_view name) const {
   }
 }
 
-DocumentBuilder::DocumentBuilder(std::string_view text)
-    // A first block sized to the text keeps most documents in one or two blocks.
-    : document_(new Document(text.size() * 3 + 512)) {
+namespace {
+
+// Allocates through the global operator new and adds up what it took, so that
+// a document can count the block that holds it and its control block. The
+// total is only written while allocate_shared runs.
+template <class T>
+struct CountingAllocator {
+  using value_type = T;
+
+  explicit CountingAllocator(std::size_t* total) : total(total) {}
+  template <class U>
+  CountingAllocator(const CountingAllocator<U>& other) : total(other.total) {}
+
+  T* allocate(std::size_t n) {
+    *total += n * sizeof(T);
+    return static_cast<T*>(::operator new(n * sizeof(T)));
+  }
+  void deallocate(T* p, std::size_t) { ::operator delete(p); }
+  template <class U>
+  bool operator==(const CountingAllocator<U>&) const {
+    return true;
+  }
+
+  std::size_t* total;
+};
+
+// Indented query text takes about five bytes of nodes per byte of text and
+// minified text about ten. With the copy of the text that the arena holds too,
+// a first block of six times the text holds most documents whole without much
+// left unused; denser ones grow from there.
+std::size_t first_block_bytes(std::string_view text) { return text.size() * 6 + 256; }
+
+}  // namespace
+
+DocumentBuilder::DocumentBuilder(std::string_view text) {
+  std::size_t shell_bytes = 0;
+  document_ = std::allocate_shared<Document>(CountingAllocator<Document>(&shell_bytes), Document::Key(),
+                                             first_block_bytes(text));
+  document_->shell_bytes_ = shell_bytes;
   document_->text_ = std::string_view(document_->arena_.copy_chars(text.data(), text.size()), text.size());
 }
-
-DocumentBuilder::~DocumentBuilder() { delete document_; }
 
 Result<DocumentPtr> DocumentBuilder::finish(Span<OperationDefinition> operations,
                                             Span<FragmentDefinition> fragments) {
@@ -137,9 +171,7 @@ Result<DocumentPtr> DocumentBuilder::finish(Span<OperationDefinition> operations
   }
   document_->operations_ = operations;
   document_->fragments_ = fragments;
-  Document* done = document_;
-  document_ = nullptr;
-  return DocumentPtr(done);
+  return DocumentPtr(std::move(document_));
 }
 
 Result<const OperationDefinition*> select_operation(const Document& document,

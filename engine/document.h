@@ -165,7 +165,13 @@ struct FragmentDefinition {
 };
 
 class Document {
+  struct Key {
+    explicit Key() = default;
+  };
+
  public:
+  // Only the parser makes documents; the key keeps this constructor its own.
+  Document(Key, std::size_t arena_bytes) : arena_(arena_bytes) {}
   Document(const Document&) = delete;
   Document& operator=(const Document&) = delete;
 
@@ -176,14 +182,15 @@ class Document {
   Span<OperationDefinition> operations() const { return operations_; }
   Span<FragmentDefinition> fragments() const { return fragments_; }
   const FragmentDefinition* find_fragment(std::string_view name) const;
-  // Heap bytes held by this document (its arena, the object itself included).
-  std::size_t heap_bytes() const { return arena_.bytes_reserved() + sizeof(Document); }
+  // Heap bytes held by this document: its arena blocks, and the allocation that
+  // holds the object itself together with its shared_ptr control block.
+  std::size_t heap_bytes() const { return arena_.bytes_reserved() + shell_bytes_; }
 
  private:
   friend class DocumentBuilder;
-  explicit Document(std::size_t arena_bytes) : arena_(arena_bytes) {}
 
   Arena arena_;
+  std::size_t shell_bytes_ = 0;
   std::string_view text_;
   Span<OperationDefinition> operations_;
   Span<FragmentDefinition> fragments_;

@@ -4,6 +4,7 @@
 // indexes the fragments.
 #pragma once
 
+#include <memory>
 #include <string_view>
 
 #include "engine/document.h"
@@ -14,7 +15,6 @@ class DocumentBuilder {
  public:
   // Copies the text into the new document's arena.
   explicit DocumentBuilder(std::string_view text);
-  ~DocumentBuilder();
   DocumentBuilder(const DocumentBuilder&) = delete;
   DocumentBuilder& operator=(const DocumentBuilder&) = delete;
 
@@ -28,7 +28,7 @@ class DocumentBuilder {
                              Span<FragmentDefinition> fragments);
 
  private:
-  Document* document_;
+  std::shared_ptr<Document> document_;
 };
 
 }  // namespace quenfel

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "engine/parser.h"
 
 namespace quenfel {
@@ -74,6 +76,53 @@ TEST(DocumentLookup, FindFragmentByExactName) {
   DocumentPtr none = parse("{ a }");
   ASSERT_TRUE(none);
   EXPECT_EQ(none->find_fragment("A"), nullptr);
+}
+
+// An indented query shaped like what clients send: aliased blocks with
+// arguments, nested selections and a shared fragment.
+std::string indented_query(int blocks) {
+  std::string text = "query Dashboard($first: Int = 10) {\n";
+  for (int i = 0; i < blocks; ++i) {
+    const std::string n = std::to_string(i);
+    text += "  r" + n + ": repository(owner: \"owner-" + n + "\", name: \"project-" + n + "\") {\n"
+            "    ...RepoFields\n"
+            "    issues(first: $first, states: [OPEN], orderBy: {field: CREATED_AT, direction: DESC}) {\n"
+            "      totalCount\n"
+            "      nodes {\n"
+            "        id\n"
+            "        title\n"
+            "        author { login avatarUrl(size: 40) }\n"
+            "        labels(first: 5) { nodes { name color } }\n"
+            "      }\n"
+            "    }\n"
+            "  }\n";
+  }
+  return text + "}\n\nfragment RepoFields on Repository {\n  id\n  name\n  stargazerCount\n}\n";
+}
+
+TEST(DocumentFootprint, IndentedQueriesHoldAtMostEightBytesPerByte) {
+  for (int blocks : {40, 400}) {
+    const std::string text = indented_query(blocks);
+    DocumentPtr doc = parse(text);
+    ASSERT_TRUE(doc);
+    EXPECT_LE(doc->heap_bytes(), 8 * text.size()) << blocks << " blocks, " << text.size() << " bytes";
+  }
+}
+
+TEST(DocumentFootprint, DenseQueriesGrowWithLittleUnused) {
+  // Minified fields cost far more than their text: many blocks past the first.
+  for (int fields : {100, 10'000, 100'000}) {
+    std::string text = "{";
+    for (int i = 0; i < fields; ++i) text += "a,";
+    text += "}";
+    DocumentPtr doc = parse(text);
+    ASSERT_TRUE(doc);
+    ASSERT_EQ(doc->operations()[0].selection_set.items.size(), static_cast<std::size_t>(fields));
+    // The text, the selections and the document object at the very least.
+    const std::size_t needed = text.size() + fields * sizeof(Selection) + sizeof(Document);
+    EXPECT_GE(doc->heap_bytes(), needed);
+    EXPECT_LE(doc->heap_bytes(), needed + needed / 4 + 1024) << fields << " fields";
+  }
 }
 
 }  // namespace

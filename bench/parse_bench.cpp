@@ -1,0 +1,175 @@
+// Parse throughput over the benchmark corpus, in bytes of query text per
+// second, beside a table-driven scan of the same bytes for scale. Each parse
+// also reports how many heap bytes the finished document holds per byte of
+// its text, as the document counts them (heap_per_byte), and checks that
+// count against what a counting global operator new saw the parse keep.
+//
+// The corpus folder is QUENFEL_CORPUS when set, else the compiled-in one.
+#include <benchmark/benchmark.h>
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <fstream>
+#include <new>
+#include <sstream>
+#include <string>
+
+#include "engine/parser.h"
+
+namespace {
+
+// Live heap bytes as requested through the global operator new, counted per
+// thread (each parse runs on one). Each block carries its size in a header so
+// that unsized deletes can be counted too.
+thread_local std::int64_t g_live_bytes = 0;
+constexpr std::size_t kHeader = alignof(std::max_align_t);
+
+void* counted_new(std::size_t size) {
+  void* raw = std::malloc(size + kHeader);
+  if (raw == nullptr) return nullptr;
+  *static_cast<std::size_t*>(raw) = size;
+  g_live_bytes += static_cast<std::int64_t>(size);
+  return static_cast<char*>(raw) + kHeader;
+}
+
+void counted_delete(void* p) {
+  if (p == nullptr) return;
+  void* raw = static_cast<char*>(p) - kHeader;
+  g_live_bytes -= static_cast<std::int64_t>(*static_cast<std::size_t*>(raw));
+  std::free(raw);
+}
+
+void* counted_new_or_throw(std::size_t size) {
+  void* p = counted_new(size);
+  if (p == nullptr) throw std::bad_alloc();
+  return p;
+}
+
+}  // namespace
+
+void* operator new(std::size_t size) { return counted_new_or_throw(size); }
+void* operator new[](std::size_t size) { return counted_new_or_throw(size); }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return counted_new(size); }
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return counted_new(size); }
+void operator delete(void* p) noexcept { counted_delete(p); }
+void operator delete[](void* p) noexcept { counted_delete(p); }
+void operator delete(void* p, std::size_t) noexcept { counted_delete(p); }
+void operator delete[](void* p, std::size_t) noexcept { counted_delete(p); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { counted_delete(p); }
+void operator delete[](void* p, const std::nothrow_t&) noexcept { counted_delete(p); }
+
+namespace quenfel {
+namespace {
+
+struct Query {
+  const char* name;
+  bool fixture;  // from the parser's test fixtures rather than the corpus
+};
+
+// The corpus's kitchen-sink holds two anonymous operations, which this parser
+// refuses after reading it all: it is timed as it is, and the fixture of the
+// same name, which parses, shows its footprint.
+constexpr Query kQueries[] = {{"kitchen-sink", false},  {"kitchen-sink", true}, {"github-small", false},
+                              {"github-medium", false}, {"github-large", false}, {"introspection-query", false}};
+
+std::string query_path(const Query& query) {
+  if (query.fixture) return std::string(QUENFEL_FIXTURES_DIR) + "/parser-valid/" + query.name + ".graphql";
+  const char* dir = std::getenv("QUENFEL_CORPUS");
+  return std::string(dir != nullptr && *dir != '\0' ? dir : QUENFEL_CORPUS_DIR) + "/" + query.name + ".graphql";
+}
+
+bool read_query(benchmark::State& state, const Query& query, std::string& text) {
+  const std::string path = query_path(query);
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    state.SkipWithError(("cannot read " + path).c_str());
+    return false;
+  }
+  std::ostringstream buffer;
+  buffer << in.rdbuf();
+  text = buffer.str();
+  return true;
+}
+
+void BM_Parse(benchmark::State& state, const Query& query) {
+  std::string text;
+  if (!read_query(state, query, text)) return;
+
+  // One parse outside the timing, to see what the document keeps: all that it
+  // holds while it lives, and nothing once it is gone or when it was refused.
+  bool accepted = false;
+  std::size_t reported = 0;
+  std::int64_t held = 0;
+  const std::int64_t live_before = g_live_bytes;
+  {
+    auto document = parse_document(text);
+    accepted = document.ok();
+    if (accepted) {
+      held = g_live_bytes - live_before;
+      reported = (*document)->heap_bytes();
+    }
+  }
+  const std::int64_t kept = g_live_bytes - live_before;
+  if (static_cast<std::int64_t>(reported) != held || kept != 0) {
+    state.SkipWithError(("the document says it holds " + std::to_string(reported) + " heap bytes, but holds " +
+                         std::to_string(held) + " and leaves " + std::to_string(kept) + " behind")
+                            .c_str());
+    return;
+  }
+
+  for (auto _ : state) {
+    auto document = parse_document(text);
+    benchmark::DoNotOptimize(document);
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(text.size()));
+  if (!accepted) {
+    state.SetLabel("refused: " + parse_document(text).error().message);
+    return;
+  }
+  state.counters["heap_bytes"] = static_cast<double>(reported);
+  state.counters["heap_per_byte"] = static_cast<double>(reported) / static_cast<double>(text.size());
+}
+
+// Every byte through a 256-entry class table, summed so the loop must run:
+// about the least work any tokenizer does per byte.
+constexpr std::array<std::uint8_t, 256> kScanClass = [] {
+  std::array<std::uint8_t, 256> table{};
+  for (int c = 0; c < 256; ++c) {
+    if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_') {
+      table[c] = 1;
+    } else if (c >= '0' && c <= '9') {
+      table[c] = 2;
+    } else if (c == ' ' || c == '\t' || c == ',' || c == '\n' || c == '\r') {
+      table[c] = 4;
+    } else {
+      table[c] = 8;
+    }
+  }
+  return table;
+}();
+
+void BM_ByteScan(benchmark::State& state, const Query& query) {
+  std::string text;
+  if (!read_query(state, query, text)) return;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(text.data());
+    std::uint64_t sum = 0;
+    for (unsigned char c : text) sum += kScanClass[c];
+    benchmark::DoNotOptimize(sum);
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(text.size()));
+}
+
+const bool kRegistered = [] {
+  for (const Query& query : kQueries) {
+    const std::string name = std::string(query.fixture ? "fixture-" : "") + query.name;
+    benchmark::RegisterBenchmark(("BM_Parse/" + name).c_str(), BM_Parse, query);
+    if (!query.fixture) benchmark::RegisterBenchmark(("BM_ByteScan/" + name).c_str(), BM_ByteScan, query);
+  }
+  return true;
+}();
+
+}  // namespace
+}  // namespace quenfel
