@@ -71,9 +71,12 @@ bench: build
 	$(BUILD)/bench/engine_bench
 	$(PYTHON) bench/compare.py
 
-# Checks that `pip install .` builds and imports the module.
+# Checks that `pip install .` builds a module that imports and parses.
 wheel: deps
-	rm -rf $(BUILD)-wheel && $(PYTHON) -m pip wheel --no-deps --no-build-isolation -w $(BUILD)-wheel .
+	rm -rf $(BUILD)-wheel && $(PYTHON) -m pip wheel -q --no-deps --no-build-isolation -w $(BUILD)-wheel .
+	$(PYTHON) -m pip install -q --no-deps --target $(BUILD)-wheel/site $(BUILD)-wheel/*.whl
+	cd / && PYTHONPATH=$(CURDIR)/$(BUILD)-wheel/site $(PYTHON) -c \
+	  "import quenfel._quenfel as q; q.parse_query('{ a }'); print('wheel ok:', q.__file__)"
 
 clean:
 	rm -rf $(BUILD) $(BUILD)-sanitize $(BUILD)-tsan $(BUILD)-fuzz $(BUILD)-wheel python/quenfel/*.so

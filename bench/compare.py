@@ -17,8 +17,11 @@ from typing import Callable, Iterator, Optional
 
 import graphql
 
-from quenfel._error import GraphQLError
-from quenfel._quenfel import lower_document, parse_query
+# Run from a checkout without PYTHONPATH: the development build lives in python/.
+sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "python"))
+
+from quenfel._error import GraphQLError  # noqa: E402
+from quenfel._quenfel import lower_document, parse_query  # noqa: E402
 
 TEXTS = [
     "kitchen-sink.graphql",
