@@ -81,8 +81,10 @@ PyObject* raise_engine_error(PyObject*, PyObject* const* args, Py_ssize_t nargs,
       expect_instance(locations, &PyList_Type, "locations");
       error->locations.emplace();
       for (Py_ssize_t i = 0; i < PyList_Size(locations); ++i) {
+        // Held: converting an item may run code that empties the list.
+        Ref pair = Ref::borrow(PyList_GetItem(locations, i));
         std::size_t line = 0, column = 0;
-        if (!PyArg_ParseTuple(PyList_GetItem(locations, i), "nn", &line, &column)) throw ErrorSet{};
+        if (!PyArg_ParseTuple(pair.get(), "nn", &line, &column)) throw ErrorSet{};
         error->locations->push_back({line, column});
       }
     }
