@@ -110,6 +110,15 @@ def test_failed_host_import_is_raised(monkeypatch):
         native.parse_query("{")
 
 
+def test_raising_leaves_no_references_behind():
+    member = host.ErrorCode.UNKNOWN_FIELD
+    before = sys.getrefcount(member), sys.getrefcount(host.GraphQLError)
+    for _ in range(100):
+        with pytest.raises(host.GraphQLError):
+            hooks.raise_engine_error("m", code="UNKNOWN_FIELD", locations=[(1, 2)])
+    assert (sys.getrefcount(member), sys.getrefcount(host.GraphQLError)) == before
+
+
 def test_message_with_invalid_utf8_is_still_raised():
     with pytest.raises(host.GraphQLError) as info:
         hooks.raise_engine_error(b"caf\xc3 au lait", code="UNKNOWN_FIELD")

@@ -1,5 +1,6 @@
 import gc
 import inspect
+import sys
 import weakref
 
 import pytest
@@ -422,6 +423,24 @@ def test_identity_rules():
 
 class Sentinel:
     pass
+
+
+def test_the_callers_values_keep_their_reference_counts():
+    value, items = Sentinel(), [1]
+    variables = {"v": value, "l": items, "on": True}
+    watched = (value, items, variables)
+    before = [sys.getrefcount(x) for x in watched]
+    query = "{ a(x: $v, y: [$l, {k: $v}]) @custom(z: $l) @include(if: $on) { b(w: $v) } }"
+    for _ in range(100):
+        _, lowered = native.lower_query(query, variable_values=variables)
+        lowered[0].directives[0].arguments, lowered[0].selections[0].arguments
+        del lowered
+        # Failures after some values were placed, and in the engine's own view.
+        for failing in ("{ a(x: $v, y: [$v, $missing]) }", "{ a @include(if: $l) }"):
+            with pytest.raises(host.GraphQLError):
+                native.lower_query(failing, variable_values=variables)
+    gc.collect()
+    assert [sys.getrefcount(x) for x in watched] == before
 
 
 def collected(make_cycle):
