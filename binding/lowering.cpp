@@ -146,7 +146,7 @@ Ref list_of(const std::vector<Ref>& refs) {
 
 struct PyLoweredDirective {
   Ref name;
-  Ref arguments;  // dict
+  Ref arguments;  // dict; made on first read for a directive without arguments
 
   int traverse(visitproc visit, void* arg) const { return visit_ref(arguments, visit, arg); }
   void clear() noexcept { arguments = Ref(); }
@@ -178,20 +178,15 @@ struct PyLoweredField {
   static const ClassDef py_class;
 };
 
-// The same dict on every read.
-PyObject* get_directive_arguments(PyObject* self, void*) noexcept {
+// The same dict on every read; an empty one is made when there is none yet
+// (no arguments, or dropped by clear()).
+template <class T>
+PyObject* get_arguments(PyObject* self, void*) noexcept {
   return guard([&] {
     track(self);
-    return Ref::borrow(value_of<PyLoweredDirective>(self).arguments.get());
-  });
-}
-
-PyObject* get_field_arguments(PyObject* self, void*) noexcept {
-  return guard([&] {
-    track(self);
-    PyLoweredField& field = value_of<PyLoweredField>(self);
-    if (!field.arguments) field.arguments = new_dict();
-    return Ref::borrow(field.arguments.get());
+    Ref& arguments = value_of<T>(self).arguments;
+    if (!arguments) arguments = new_dict();
+    return Ref::borrow(arguments.get());
   });
 }
 
@@ -207,7 +202,7 @@ PyObject* get_field_list(PyObject* self, void*) noexcept {
 using D = PyLoweredDirective;
 PyGetSetDef directive_getset[] = {
     object_attribute<D, &D::name>("name"),
-    {"arguments", get_directive_arguments, nullptr, nullptr, nullptr},
+    {"arguments", get_arguments<D>, nullptr, nullptr, nullptr},
     kAttributesEnd,
 };
 
@@ -216,7 +211,7 @@ PyGetSetDef field_getset[] = {
     object_attribute<F, &F::response_key>("response_key"),
     object_attribute<F, &F::field_name>("field_name"),
     optional_attribute<F, &F::type_condition>("type_condition"),
-    {"arguments", get_field_arguments, nullptr, nullptr, nullptr},
+    {"arguments", get_arguments<F>, nullptr, nullptr, nullptr},
     {"directives", get_field_list<&F::directives>, nullptr, nullptr, nullptr},
     {"selections", get_field_list<&F::selections>, nullptr, nullptr, nullptr},
     scalar_attribute<F, &F::line>(
@@ -325,8 +320,7 @@ class Converter {
     std::vector<Ref> selections;
     selections.reserve(field.selections.size());
     for (const LoweredField& child : field.selections) selections.push_back(this->field(child));
-    Ref dict;
-    if (!field.arguments.empty()) dict = arguments(field.arguments);
+    Ref dict = arguments(field.arguments);
 
     Ref field_name = names_.get(field.field_name);
     Ref response_key = field.response_key == field.field_name ? Ref::borrow(field_name.get()) : names_.get(field.response_key);
@@ -347,8 +341,10 @@ class Converter {
 
  private:
   // A new dict: literals converted, variables as the caller's own objects; a
-  // bare variable the caller did not supply leaves its argument out.
+  // bare variable the caller did not supply leaves its argument out. No
+  // arguments give an empty Ref: the getter makes the dict on first read.
   Ref arguments(Span<LoweredArgument> arguments) {
+    if (arguments.empty()) return Ref();
     Ref dict = new_dict();
     for (const LoweredArgument& argument : arguments) {
       Ref value;

@@ -406,13 +406,15 @@ def test_variables_resized_while_converting_is_a_fatal_error():
 
 
 def test_identity_rules():
-    (field,) = fields("{ a(x: 1) @custom(y: 2) { b c } d }")[:1]
+    (field,) = fields("{ a(x: 1) @custom(y: 2) @bare { b c } d }")[:1]
     assert field.arguments is field.arguments
     assert field.selections is not field.selections
     assert all(x is y for x, y in zip(field.selections, field.selections))
     assert field.directives is not field.directives
     assert field.directives[0] is field.directives[0]
-    assert field.directives[0].arguments is field.directives[0].arguments
+    for directive in field.directives:
+        assert directive.arguments is directive.arguments
+    assert field.directives[1].arguments == {}
     leaf = field.selections[0]
     assert leaf.arguments is leaf.arguments and leaf.arguments == {}
     # The dicts are the caller's to change, each its own.
