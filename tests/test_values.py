@@ -175,14 +175,14 @@ def test_list_shrunk_by_its_own_conversion_is_read_safely():
     assert hooks.json_value(items) == [1.0]
 
 
-json_scalars = (
+scalars = (
     st.none()
     | st.booleans()
     | st.integers(INT64_MIN, INT64_MAX)
     | st.floats(allow_nan=False, allow_infinity=False)
     | st.text()
 )
-json_like = st.recursive(json_scalars, lambda inner: st.lists(inner) | st.dictionaries(st.text(), inner), max_leaves=30)
+json_like = st.recursive(scalars, lambda inner: st.lists(inner) | st.dictionaries(st.text(), inner), max_leaves=30)
 
 
 def same_json(converted, original):
@@ -282,15 +282,8 @@ def test_values_without_a_literal(value):
 
 
 names = st.from_regex(r"[_A-Za-z][_0-9A-Za-z]{0,8}", fullmatch=True)
-literal_scalars = (
-    st.none()
-    | st.booleans()
-    | st.integers(INT64_MIN, INT64_MAX)
-    | st.floats(allow_nan=False, allow_infinity=False)
-    | st.text()
-)
 literal_like = st.recursive(
-    literal_scalars, lambda inner: st.lists(inner) | st.dictionaries(names, inner), max_leaves=25
+    scalars, lambda inner: st.lists(inner) | st.dictionaries(names, inner), max_leaves=25
 )
 
 
