@@ -70,6 +70,14 @@ def test_parse_failure_reaches_the_host_class(recorder):
     assert message
 
 
+def test_parse_error_without_positions_passes_no_locations(recorder):
+    with pytest.raises(Recorder):
+        native.parse_query("fragment F on T { a }")
+    assert recorder == [
+        (("document does not contain an operation",), {"code": host.ErrorCode.GRAPHQL_PARSE_FAILED}),
+    ]
+
+
 def test_host_lacking_error_code_gives_attribute_error(monkeypatch):
     host_module(monkeypatch, GraphQLError=host.GraphQLError)
     with pytest.raises(AttributeError, match="ErrorCode"):

@@ -1,6 +1,3 @@
-import sys
-import types
-
 import pytest
 
 import quenfel._error as host
@@ -46,21 +43,6 @@ def test_syntax_error_has_one_or_two_locations(text):
 def test_duplicate_definitions_locate_both():
     assert parse_error("query A { a } query A { b }").locations == [(1, 1), (1, 15)]
     assert parse_error("{ ...F }\nfragment F on T { a }\nfragment F on T { b }").locations == [(2, 1), (3, 1)]
-
-
-def test_error_without_positions_passes_no_locations(monkeypatch):
-    calls = []
-
-    class Recorder(Exception):
-        def __init__(self, message, **kwargs):
-            calls.append((message, kwargs))
-
-    module = types.ModuleType("quenfel._error")
-    module.GraphQLError, module.ErrorCode = Recorder, host.ErrorCode
-    monkeypatch.setitem(sys.modules, "quenfel._error", module)
-    with pytest.raises(Recorder):
-        native.parse_query("fragment F on T { a }")
-    assert calls == [("document does not contain an operation", {"code": host.ErrorCode.GRAPHQL_PARSE_FAILED})]
 
 
 def test_empty_text_fails_to_parse():
