@@ -12,6 +12,7 @@ import os
 import sys
 import time
 from dataclasses import dataclass
+from dataclasses import fields as dataclass_fields
 from pathlib import Path
 from typing import Callable, Iterator, Optional
 
@@ -68,43 +69,26 @@ def parse_rows(texts: dict[str, str]) -> Iterator[Row]:
         yield Row("parse", name, ours, lambda text=text: graphql.parse(text), outcome(ours))
 
 
-PLAN_ATTRIBUTES = (
-    "response_key",
-    "field_name",
-    "type_condition",
-    "arguments",
-    "directives",
-    "selections",
-    "line",
-    "column",
-    "is_deferred",
-    "defer_label",
-    "is_streamed",
-    "stream_initial_count",
-    "stream_label",
-)
-
-
+@dataclass(slots=True)
 class PlainField:
     """A field plan as a pure-Python lowering would build it."""
 
-    __slots__ = PLAN_ATTRIBUTES
+    response_key: str
+    field_name: str
+    type_condition: Optional[str]
+    arguments: dict
+    directives: list
+    selections: list
+    line: int
+    column: int
+    is_deferred: bool
+    defer_label: Optional[str]
+    is_streamed: bool
+    stream_initial_count: Optional[int]
+    stream_label: Optional[str]
 
-    def __init__(self, response_key, field_name, type_condition, arguments, directives, selections, line, column,
-                 is_deferred, defer_label, is_streamed, stream_initial_count, stream_label):
-        self.response_key = response_key
-        self.field_name = field_name
-        self.type_condition = type_condition
-        self.arguments = arguments
-        self.directives = directives
-        self.selections = selections
-        self.line = line
-        self.column = column
-        self.is_deferred = is_deferred
-        self.defer_label = defer_label
-        self.is_streamed = is_streamed
-        self.stream_initial_count = stream_initial_count
-        self.stream_label = stream_label
+
+PLAN_ATTRIBUTES = tuple(field.name for field in dataclass_fields(PlainField))
 
 
 def plan_template(field) -> tuple:
