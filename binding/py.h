@@ -91,7 +91,6 @@ inline Ref new_dict() { return Ref::steal(PyDict_New()); }
 // Fill a fresh list or tuple; the item's reference moves into the container.
 inline void list_set(PyObject* list, Py_ssize_t i, Ref item) { check(PyList_SetItem(list, i, item.release())); }
 inline void tuple_set(PyObject* tuple, Py_ssize_t i, Ref item) { check(PyTuple_SetItem(tuple, i, item.release())); }
-inline void list_append(PyObject* list, PyObject* item) { check(PyList_Append(list, item)); }
 inline void dict_set(PyObject* dict, const char* key, PyObject* value) {
   check(PyDict_SetItemString(dict, key, value));
 }

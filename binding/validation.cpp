@@ -49,11 +49,6 @@ Ref new_parsed_document(DocumentPtr document, PyObject* query_text) {
   return make_instance<PyParsedDocument>(std::move(document), std::move(text));
 }
 
-Ref new_parsed_document(DocumentPtr document, std::string_view query_text) {
-  Ref text = str(query_text);
-  return make_instance<PyParsedDocument>(std::move(document), std::move(text));
-}
-
 PyMethodDef parse_query_def = function_def(
     "parse_query", parse_query,
     "parse_query(query)\n--\n\n"

@@ -19,7 +19,6 @@ PyObject* parsed_document_type();
 
 // A new ParsedDocument. `query_text` must be a str; a subclass is copied to an exact str.
 Ref new_parsed_document(DocumentPtr document, PyObject* query_text);
-Ref new_parsed_document(DocumentPtr document, std::string_view query_text);
 
 // The shared document of an argument that must be a ParsedDocument.
 inline const DocumentPtr& as_parsed_document(PyObject* obj, const char* param) {
