@@ -1,7 +1,7 @@
 // Lookup tables derived once from a compiled schema, so that a request never
 // camel-cases a name or scans every type again: the exposed name of each field,
-// argument and input field, a by-name field table per type, and each type's
-// possible concrete types.
+// argument and input field, a by-name field table per type, what each field's
+// type names, and each type's possible concrete types.
 #pragma once
 
 #include <cstdint>
@@ -33,10 +33,21 @@ class SchemaIndex {
     std::ptrdiff_t find(std::string_view name) const;
   };
 
+  struct Type;
+
+  // What the innermost named type of a field's type is, tested in this order:
+  // a built-in or declared scalar, a union, a type of the schema (an enum is a
+  // leaf), or nothing the schema knows.
+  enum class ResultKind : std::uint8_t { Leaf, Union, Composite, Unknown };
+
   struct Field {
     const FieldDefinition* definition = nullptr;
     std::string exposed_name;
     Arguments arguments;
+    ResultKind result_kind = ResultKind::Unknown;
+    // The schema's type of the innermost name, when it has one (for a union: a
+    // type of the same name).
+    const Type* result_type = nullptr;
   };
 
   struct Type {
