@@ -37,14 +37,6 @@ ErrorPtr error_at(std::string message, ErrorCode code, Pos pos) {
   return quenfel::error_at(std::move(message), code, pos.line, pos.column);
 }
 
-template <class... Parts>
-std::string concat(const Parts&... parts) {
-  std::string out;
-  out.reserve((std::string_view(parts).size() + ...));
-  (out.append(std::string_view(parts)), ...);
-  return out;
-}
-
 // The first element whose name equals an earlier one's, or -1.
 template <class T, class NameOf>
 std::ptrdiff_t first_repeated(Span<T> items, NameOf name_of) {
