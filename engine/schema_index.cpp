@@ -48,7 +48,7 @@ const SchemaIndex::Field* SchemaIndex::Type::find_field(std::string_view name) c
 SchemaIndex::SchemaIndex(const CompiledSchema& schema) {
   const bool camel = schema.auto_camel_case;
 
-  ViewMap<std::vector<std::string_view>> implementors;
+  NameViewMap<std::vector<std::string_view>> implementors;
   for (const auto& [name, definition] : schema.types) {
     for (const std::string& interface : definition.interfaces) implementors[interface].push_back(name);
   }

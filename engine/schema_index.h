@@ -8,7 +8,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "engine/name_map.h"
@@ -22,9 +21,6 @@ std::string exposed_name(const std::optional<std::string>& graphql_name, const s
 
 class SchemaIndex {
  public:
-  template <class T>
-  using ViewMap = std::unordered_map<std::string_view, T, NameHash, std::equal_to<>>;
-
   struct Arguments {
     const std::vector<ArgumentDefinition>* definitions = nullptr;
     std::vector<std::string> exposed_names;  // parallel to *definitions
@@ -54,7 +50,7 @@ class SchemaIndex {
     const TypeDefinition* definition = nullptr;
     std::vector<Field> fields;  // parallel to definition->fields
     // Exposed name to the first field (in stored order) that has it.
-    ViewMap<std::uint32_t> field_by_name;
+    NameViewMap<std::uint32_t> field_by_name;
     // The concrete types a value of this type can be: a union's members (when a union
     // has the same name), an interface's implementors, or the type itself. Sorted, unique.
     std::vector<std::string_view> possible_types;
@@ -75,8 +71,8 @@ class SchemaIndex {
   const Directive* directive(std::string_view name) const;
 
  private:
-  ViewMap<Type> types_;
-  ViewMap<Directive> directives_;
+  NameViewMap<Type> types_;
+  NameViewMap<Directive> directives_;
 };
 
 // The schema's index, built on the first call (thread-safe) from the schema's
