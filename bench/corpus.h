@@ -17,15 +17,20 @@
 
 namespace quenfel::bench {
 
-// The corpus lies beside the checkout; QUENFEL_CORPUS_DIR in the environment
-// points a checkout elsewhere at it. Nothing when the file cannot be read.
-inline std::optional<std::string> read_corpus_file(const std::string& name) {
-  const char* dir = std::getenv("QUENFEL_CORPUS_DIR");
-  std::ifstream in(std::string(dir != nullptr ? dir : QUENFEL_CORPUS_DIR) + "/" + name, std::ios::binary);
+// The whole file, or nothing when it cannot be read.
+inline std::optional<std::string> read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
   if (!in) return std::nullopt;
   std::ostringstream text;
   text << in.rdbuf();
   return text.str();
+}
+
+// The corpus lies beside the checkout; QUENFEL_CORPUS_DIR in the environment
+// points a checkout elsewhere at it. Nothing when the file cannot be read.
+inline std::optional<std::string> read_corpus_file(const std::string& name) {
+  const char* dir = std::getenv("QUENFEL_CORPUS_DIR");
+  return read_file(std::string(dir != nullptr ? dir : QUENFEL_CORPUS_DIR) + "/" + name);
 }
 
 inline std::string read_corpus(const std::string& name) {

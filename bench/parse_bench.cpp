@@ -3,19 +3,17 @@
 // also reports how many heap bytes the finished document holds per byte of
 // its text, as the document counts them (heap_per_byte), and checks that
 // count against what a counting global operator new saw the parse keep.
-//
-// The corpus folder is QUENFEL_CORPUS when set, else the compiled-in one.
 #include <benchmark/benchmark.h>
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <fstream>
 #include <new>
-#include <sstream>
+#include <optional>
 #include <string>
 
+#include "bench/corpus.h"
 #include "engine/parser.h"
 
 namespace {
@@ -74,22 +72,17 @@ struct Query {
 constexpr Query kQueries[] = {{"kitchen-sink", false},  {"kitchen-sink", true}, {"github-small", false},
                               {"github-medium", false}, {"github-large", false}, {"introspection-query", false}};
 
-std::string query_path(const Query& query) {
-  if (query.fixture) return std::string(QUENFEL_FIXTURES_DIR) + "/parser-valid/" + query.name + ".graphql";
-  const char* dir = std::getenv("QUENFEL_CORPUS");
-  return std::string(dir != nullptr && *dir != '\0' ? dir : QUENFEL_CORPUS_DIR) + "/" + query.name + ".graphql";
-}
-
 bool read_query(benchmark::State& state, const Query& query, std::string& text) {
-  const std::string path = query_path(query);
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    state.SkipWithError(("cannot read " + path).c_str());
+  const std::string file = std::string(query.name) + ".graphql";
+  std::optional<std::string> read =
+      query.fixture ? bench::read_file(std::string(QUENFEL_FIXTURES_DIR) + "/parser-valid/" + file)
+                    : bench::read_corpus_file(file);
+  if (!read) {
+    state.SkipWithError(("cannot read " + file + (query.fixture ? " from the fixtures" : " (set QUENFEL_CORPUS_DIR)"))
+                            .c_str());
     return false;
   }
-  std::ostringstream buffer;
-  buffer << in.rdbuf();
-  text = buffer.str();
+  text = std::move(*read);
   return true;
 }
 

@@ -69,6 +69,15 @@ using ErrorPtr = std::unique_ptr<GraphQLError>;
 // Heap-held error without locations.
 ErrorPtr make_error(std::string message, ErrorCode code);
 
+// Joins the pieces of a message (anything that converts to a string_view) in one allocation.
+template <class... Parts>
+std::string concat(const Parts&... parts) {
+  std::string out;
+  out.reserve((std::string_view(parts).size() + ... + 0));
+  (out.append(std::string_view(parts)), ...);
+  return out;
+}
+
 // The outcome of an operation that yields nothing: null on success.
 using Status = ErrorPtr;
 

@@ -29,7 +29,7 @@ enum CharClass : std::uint8_t {
   kNameStart = 1 << 0,
   kNameChar = 1 << 1,
   kDigit = 1 << 2,
-  kStringPlain = 1 << 3,  // an ASCII byte that a quoted string copies as it is
+  kStringPlain = 1 << 3,  // an ASCII byte that a string or block string copies as it is
   kSkip = 1 << 4,         // space, tab, comma: ignored without further thought
 };
 
@@ -506,7 +506,7 @@ inline void Lexer::lex_block_string(const char* p) {
   p += 3;
   const char* const content = p;
   for (;;) {
-    while (p != end_ && byte_at(p) < 0x80 && *p != '"' && *p != '\\' && *p != '\n' && *p != '\r') ++p;
+    while (p != end_ && has_class(p, kStringPlain)) ++p;
     if (p == end_) {
       return lex_fail("syntax error: unterminated block string, expected '\"\"\"' before the end of input", start, p);
     }

@@ -1,6 +1,5 @@
 #include "engine/lowering.h"
 
-#include <initializer_list>
 #include <limits>
 #include <string>
 #include <unordered_map>
@@ -9,17 +8,9 @@ namespace quenfel {
 
 namespace {
 
-std::string concat(std::initializer_list<std::string_view> parts) {
-  std::size_t size = 0;
-  for (std::string_view part : parts) size += part.size();
-  std::string out;
-  out.reserve(size);
-  for (std::string_view part : parts) out.append(part);
-  return out;
-}
-
-ErrorPtr lowering_error(std::initializer_list<std::string_view> parts) {
-  return make_error(concat(parts), ErrorCode::GRAPHQL_VALIDATION_FAILED);
+template <class... Parts>
+ErrorPtr lowering_error(const Parts&... parts) {
+  return make_error(concat(parts...), ErrorCode::GRAPHQL_VALIDATION_FAILED);
 }
 
 const Directive* find_directive(Span<Directive> directives, std::string_view name) {
@@ -46,7 +37,7 @@ Result<std::int64_t> resolve_initial_count(const Value& value, const Variables& 
     std::string_view name = value.text();
     const Json* json = variables.find(name);
     if (json == nullptr) {
-      return lowering_error({"@stream(initialCount: $", name, ") references undefined variable '$", name, "'"});
+      return lowering_error("@stream(initialCount: $", name, ") references undefined variable '$", name, "'");
     }
     if (json->is_number_unsigned()) {
       auto n = json->get<std::uint64_t>();
@@ -54,7 +45,7 @@ Result<std::int64_t> resolve_initial_count(const Value& value, const Variables& 
     } else if (json->is_number_integer()) {
       return json->get<std::int64_t>();
     }
-    return lowering_error({"variable '$", name, "' used in @stream(initialCount: ...) must be an integer"});
+    return lowering_error("variable '$", name, "' used in @stream(initialCount: ...) must be an integer");
   }
   if (value.kind == ValueKind::Number) {
     if (value.number_kind == NumberKind::Signed) return value.signed_number;
@@ -62,7 +53,7 @@ Result<std::int64_t> resolve_initial_count(const Value& value, const Variables& 
       return static_cast<std::int64_t>(value.unsigned_number);
     }
   }
-  return lowering_error({"@stream(initialCount: ...) argument must be an integer or a variable"});
+  return lowering_error("@stream(initialCount: ...) argument must be an integer or a variable");
 }
 
 // One recursive walk; the counters and the fragment path are shared by every level.
@@ -108,7 +99,7 @@ class Lowerer {
   Status count_visits(std::size_t n) {
     visits_ += n;
     if (visits_ <= kMaxLoweringVisits) return nullptr;
-    return lowering_error({"lowering would visit more than ", std::to_string(kMaxLoweringVisits), " selections"});
+    return lowering_error("lowering would visit more than ", std::to_string(kMaxLoweringVisits), " selections");
   }
 
   const Document& document_;
@@ -122,8 +113,8 @@ class Lowerer {
 Status Lowerer::lower_into(const SelectionSet& selection_set, std::optional<std::string_view> type_condition,
                            std::vector<LoweredField>& out, std::size_t depth) {
   if (depth > kMaxLoweringDepth) {
-    return lowering_error({"lowering would nest selection sets and fragments more than ",
-                           std::to_string(kMaxLoweringDepth), " levels deep"});
+    return lowering_error("lowering would nest selection sets and fragments more than ",
+                          std::to_string(kMaxLoweringDepth), " levels deep");
   }
   const std::size_t start = out.size();
   // A field's own list: its selections are usually all fields. Lists that
@@ -156,13 +147,13 @@ Status Lowerer::lower_into(const SelectionSet& selection_set, std::optional<std:
         if (!prune) return prune.take_error();
         if (*prune) break;
         const FragmentDefinition* fragment = document_.find_fragment(selection.name);
-        if (fragment == nullptr) return lowering_error({"undefined fragment '", selection.name, "'"});
+        if (fragment == nullptr) return lowering_error("undefined fragment '", selection.name, "'");
         prune = pruned(fragment->directives);
         if (!prune) return prune.take_error();
         if (*prune) break;
         const std::size_t index = index_of(*fragment);
         if (on_path_[index] != 0) {
-          return make_error(concat({"Fragment cycle detected involving '", selection.name, "'"}),
+          return make_error(concat("Fragment cycle detected involving '", selection.name, "'"),
                             ErrorCode::INVALID_FRAGMENT_TARGET);
         }
         Result<DeferState> defer = deferred(selection.directives);
@@ -192,7 +183,7 @@ Status Lowerer::lower_field(const Selection& field, std::optional<std::string_vi
   // Counted before the sub-selection is lowered, so an exponential plan stops
   // as soon as it passes the bound.
   if (++fields_ > kMaxLoweredFields) {
-    return lowering_error({"lowering would produce more than ", std::to_string(kMaxLoweredFields), " field plans"});
+    return lowering_error("lowering would produce more than ", std::to_string(kMaxLoweredFields), " field plans");
   }
 
   // Only this field's sub-selection is written while it is lowered, so the reference stays valid.
@@ -277,7 +268,7 @@ Result<bool> should_prune(Span<Directive> directives, const Variables& variables
     const bool skip = directive.name == "skip";
     if (!skip && directive.name != "include") continue;
     const Argument* condition = find_argument(directive.arguments, "if");
-    if (condition == nullptr) return lowering_error({"@", directive.name, " requires an 'if' argument"});
+    if (condition == nullptr) return lowering_error("@", directive.name, " requires an 'if' argument");
     Result<bool> value = resolve_boolean_argument(condition->value, variables, directive.name);
     if (!value) return value.take_error();
     if (*value == skip) return true;
@@ -328,22 +319,22 @@ Result<bool> resolve_boolean_argument(const Value& value, const Variables& varia
                                       std::string_view directive_name) {
   if (value.kind == ValueKind::Boolean) return value.boolean;
   if (value.kind != ValueKind::Variable) {
-    return lowering_error({"@", directive_name, "(if: ...) argument must be a boolean or a variable"});
+    return lowering_error("@", directive_name, "(if: ...) argument must be a boolean or a variable");
   }
   std::string_view name = value.text();
   const Json* json = variables.find(name);
   if (json == nullptr) {
-    return lowering_error({"@", directive_name, "(if: $", name, ") references undefined variable '$", name, "'"});
+    return lowering_error("@", directive_name, "(if: $", name, ") references undefined variable '$", name, "'");
   }
   if (!json->is_boolean()) {
-    return lowering_error({"variable '$", name, "' used in @", directive_name, "(if: ...) must be a boolean"});
+    return lowering_error("variable '$", name, "' used in @", directive_name, "(if: ...) must be a boolean");
   }
   return json->get<bool>();
 }
 
 Result<std::string_view> resolve_label_argument(const Value& value, std::string_view directive_name) {
   if (value.kind == ValueKind::String) return value.text();
-  return lowering_error({"@", directive_name, "(label: ...) must be a static string, not a variable"});
+  return lowering_error("@", directive_name, "(label: ...) must be a static string, not a variable");
 }
 
 }  // namespace quenfel

@@ -18,5 +18,8 @@ struct NameHash {
 template <class T>
 using NameMap = std::unordered_map<std::string, T, NameHash, std::equal_to<>>;
 using NameSet = std::unordered_set<std::string, NameHash, std::equal_to<>>;
+// Keyed by views: the names must outlive the map.
+template <class T>
+using NameViewMap = std::unordered_map<std::string_view, T, NameHash, std::equal_to<>>;
 
 }  // namespace quenfel

@@ -44,19 +44,22 @@ const std::string& GraphQLType::innermost_name() const {
 
 std::string GraphQLType::to_sdl_string() const {
   std::string text;
-  std::string closers;  // outermost first; appended reversed, so deep types stay linear
-  const GraphQLType* t = this;
-  for (; t->kind_ != Kind::Named; t = t->inner_.get()) {
-    if (t->kind_ == Kind::List) {
-      text += '[';
-      closers += ']';
-    } else {
-      closers += '!';
-    }
-  }
-  text += t->name_;
-  text.append(closers.rbegin(), closers.rend());
+  append_sdl_string(text);
   return text;
+}
+
+// Without temporaries, and linear in the depth: "[" per list, the name, then
+// the closing marks written from the innermost outwards.
+void GraphQLType::append_sdl_string(std::string& out) const {
+  std::size_t wrappers = 0;
+  const GraphQLType* t = this;
+  for (; t->kind_ != Kind::Named; t = t->inner_.get(), ++wrappers) {
+    if (t->kind_ == Kind::List) out += '[';
+  }
+  out += t->name_;
+  std::size_t mark = out.size() + wrappers;
+  out.resize(mark);
+  for (t = this; t->kind_ != Kind::Named; t = t->inner_.get()) out[--mark] = t->kind_ == Kind::List ? ']' : '!';
 }
 
 bool operator==(const GraphQLType& a, const GraphQLType& b) {

@@ -46,6 +46,8 @@ class GraphQLType {
 
   // "Name", "[inner]" or "inner!".
   std::string to_sdl_string() const;
+  // Appends the same text to `out`.
+  void append_sdl_string(std::string& out) const;
 
   friend bool operator==(const GraphQLType& a, const GraphQLType& b);
 

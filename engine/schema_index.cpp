@@ -18,6 +18,10 @@ SchemaIndex::Arguments index_arguments(const std::vector<ArgumentDefinition>& de
   return arguments;
 }
 
+bool is_builtin_scalar(std::string_view name) {
+  return name == "ID" || name == "Int" || name == "Float" || name == "String" || name == "Boolean";
+}
+
 void sort_unique(std::vector<std::string_view>& names) {
   std::sort(names.begin(), names.end());
   names.erase(std::unique(names.begin(), names.end()), names.end());
@@ -44,19 +48,33 @@ const SchemaIndex::Field* SchemaIndex::Type::find_field(std::string_view name) c
 SchemaIndex::SchemaIndex(const CompiledSchema& schema) {
   const bool camel = schema.auto_camel_case;
 
-  ViewMap<std::vector<std::string_view>> implementors;
+  NameViewMap<std::vector<std::string_view>> implementors;
   for (const auto& [name, definition] : schema.types) {
     for (const std::string& interface : definition.interfaces) implementors[interface].push_back(name);
   }
 
+  // Every type first, so that fields can point at the type they name.
   types_.reserve(schema.types.size());
-  for (const auto& [name, definition] : schema.types) {
-    Type& type = types_[name];
-    type.definition = &definition;
+  for (const auto& [name, definition] : schema.types) types_[name].definition = &definition;
+
+  for (auto& [name, type] : types_) {
+    const TypeDefinition& definition = *type.definition;
     type.fields.reserve(definition.fields.size());
     for (const FieldDefinition& field : definition.fields) {
-      type.fields.push_back({&field, exposed_name(field.graphql_name, field.name, camel),
-                             index_arguments(field.arguments, camel)});
+      Field& indexed = type.fields.emplace_back();
+      indexed.definition = &field;
+      indexed.exposed_name = exposed_name(field.graphql_name, field.name, camel);
+      indexed.arguments = index_arguments(field.arguments, camel);
+      const std::string& result_name = field.graphql_type.innermost_name();
+      indexed.result_type = this->type(result_name);
+      if (is_builtin_scalar(result_name) || schema.scalar_names.contains(result_name)) {
+        indexed.result_kind = ResultKind::Leaf;
+      } else if (schema.unions.contains(result_name)) {
+        indexed.result_kind = ResultKind::Union;
+      } else if (indexed.result_type != nullptr) {
+        const bool is_enum = indexed.result_type->definition->kind == TypeKind::Enum;
+        indexed.result_kind = is_enum ? ResultKind::Leaf : ResultKind::Composite;
+      }
     }
     // Views into type.fields: it is complete and never grows again.
     type.field_by_name.reserve(type.fields.size());

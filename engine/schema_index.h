@@ -1,14 +1,13 @@
 // Lookup tables derived once from a compiled schema, so that a request never
 // camel-cases a name or scans every type again: the exposed name of each field,
-// argument and input field, a by-name field table per type, and each type's
-// possible concrete types.
+// argument and input field, a by-name field table per type, what each field's
+// type names, and each type's possible concrete types.
 #pragma once
 
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "engine/name_map.h"
@@ -22,9 +21,6 @@ std::string exposed_name(const std::optional<std::string>& graphql_name, const s
 
 class SchemaIndex {
  public:
-  template <class T>
-  using ViewMap = std::unordered_map<std::string_view, T, NameHash, std::equal_to<>>;
-
   struct Arguments {
     const std::vector<ArgumentDefinition>* definitions = nullptr;
     std::vector<std::string> exposed_names;  // parallel to *definitions
@@ -33,17 +29,28 @@ class SchemaIndex {
     std::ptrdiff_t find(std::string_view name) const;
   };
 
+  struct Type;
+
+  // What the innermost named type of a field's type is, tested in this order:
+  // a built-in or declared scalar, a union, a type of the schema (an enum is a
+  // leaf), or nothing the schema knows.
+  enum class ResultKind : std::uint8_t { Leaf, Union, Composite, Unknown };
+
   struct Field {
     const FieldDefinition* definition = nullptr;
     std::string exposed_name;
     Arguments arguments;
+    ResultKind result_kind = ResultKind::Unknown;
+    // The schema's type of the innermost name, when it has one (for a union: a
+    // type of the same name).
+    const Type* result_type = nullptr;
   };
 
   struct Type {
     const TypeDefinition* definition = nullptr;
     std::vector<Field> fields;  // parallel to definition->fields
     // Exposed name to the first field (in stored order) that has it.
-    ViewMap<std::uint32_t> field_by_name;
+    NameViewMap<std::uint32_t> field_by_name;
     // The concrete types a value of this type can be: a union's members (when a union
     // has the same name), an interface's implementors, or the type itself. Sorted, unique.
     std::vector<std::string_view> possible_types;
@@ -64,8 +71,8 @@ class SchemaIndex {
   const Directive* directive(std::string_view name) const;
 
  private:
-  ViewMap<Type> types_;
-  ViewMap<Directive> directives_;
+  NameViewMap<Type> types_;
+  NameViewMap<Directive> directives_;
 };
 
 // The schema's index, built on the first call (thread-safe) from the schema's

@@ -101,20 +101,6 @@ void append_quoted(std::string& out, std::string_view text) {
   out += '"';
 }
 
-// The SDL text of a type reference, without temporaries: "[" per list, the
-// name, then the closing marks, innermost first.
-void append_type(std::string& out, const GraphQLType& type) {
-  std::size_t wrappers = 0;
-  const GraphQLType* t = &type;
-  for (; !t->is_named(); t = &t->inner(), ++wrappers) {
-    if (t->is_list()) out += '[';
-  }
-  out += t->name();
-  std::size_t mark = out.size() + wrappers;
-  out.resize(mark);
-  for (t = &type; !t->is_named(); t = &t->inner()) out[--mark] = t->is_list() ? ']' : '!';
-}
-
 // Written as stored: neither escaped nor re-indented. Empty writes nothing.
 void append_description(std::string& out, std::string_view description, std::string_view indent) {
   if (description.empty()) return;
@@ -189,7 +175,7 @@ void append_field(std::string& out, const FieldDefinition& field, bool input_obj
   out += name;
   render_arguments(out, field.arguments, auto_camel_case);
   out += ": ";
-  append_type(out, field.graphql_type);
+  field.graphql_type.append_sdl_string(out);
   // Defaults belong to input fields only; output fields never print one.
   if (input_object && field.default_value) {
     out += " = ";
@@ -333,7 +319,7 @@ void render_argument(std::string& out, const ArgumentDefinition& argument, bool 
   }
   out += exposed_name(argument.graphql_name, argument.name, auto_camel_case);
   out += ": ";
-  append_type(out, argument.graphql_type);
+  argument.graphql_type.append_sdl_string(out);
   if (argument.default_value) {
     out += " = ";
     out += *argument.default_value;
@@ -345,7 +331,7 @@ void render_argument(std::string& out, const ArgumentDefinition& argument, bool 
 void render_directive_field(std::string& out, const DirectiveFieldDefinition& field, bool auto_camel_case) {
   out += exposed_name(field.graphql_name, field.name, auto_camel_case);
   out += ": ";
-  append_type(out, field.graphql_type);
+  field.graphql_type.append_sdl_string(out);
 }
 
 void render_applied_directives(std::string& out, const std::vector<AppliedDirective>& directives) {

@@ -9,10 +9,6 @@ namespace {
 
 using IndexedType = SchemaIndex::Type;
 
-bool is_builtin_scalar(std::string_view name) {
-  return name == "ID" || name == "Int" || name == "Float" || name == "String" || name == "Boolean";
-}
-
 std::string_view value_kind_word(ValueKind kind) {
   switch (kind) {
     case ValueKind::Variable:
@@ -39,14 +35,6 @@ std::string_view value_kind_word(ValueKind kind) {
 
 ErrorPtr error_at(std::string message, ErrorCode code, Pos pos) {
   return quenfel::error_at(std::move(message), code, pos.line, pos.column);
-}
-
-template <class... Parts>
-std::string concat(const Parts&... parts) {
-  std::string out;
-  out.reserve((std::string_view(parts).size() + ...));
-  (out.append(std::string_view(parts)), ...);
-  return out;
 }
 
 // The first element whose name equals an earlier one's, or -1.
@@ -398,28 +386,25 @@ class SelectionWalker {
       break;
     }
 
-    const std::string& type_name = type.innermost_name();
     const bool has_selection_set = !selection.selection_set.empty();
-    bool leaf = is_builtin_scalar(type_name) || context_.schema.scalar_names.contains(type_name);
-    const IndexedType* inner = nullptr;
-    if (!leaf) {
-      inner = context_.index.type(type_name);
-      if (context_.schema.unions.contains(type_name)) {
-        if (!has_selection_set) return must_have_selection_set(selection, type_name);
+    switch (field->result_kind) {
+      case SchemaIndex::ResultKind::Leaf:
+        if (!has_selection_set) return nullptr;
+        return error_at(concat("field '", selection.name, "' is of leaf type '", type.innermost_name(),
+                               "' and cannot have a selection set"),
+                        ErrorCode::UNKNOWN_FIELD, selection.selection_set.pos);
+      case SchemaIndex::ResultKind::Union:
+        if (!has_selection_set) return must_have_selection_set(selection, type.innermost_name());
         // A union's selections are checked only when a type of the same name gives them a parent.
-        return inner == nullptr ? nullptr : nested(selection, selection.selection_set, *inner, depth);
-      }
-      if (inner == nullptr) return nullptr;  // a type the schema does not know: nothing to check against
-      leaf = inner->definition->kind == TypeKind::Enum;
+        if (field->result_type == nullptr) return nullptr;
+        return nested(selection, selection.selection_set, *field->result_type, depth);
+      case SchemaIndex::ResultKind::Composite:
+        if (!has_selection_set) return must_have_selection_set(selection, type.innermost_name());
+        return nested(selection, selection.selection_set, *field->result_type, depth);
+      case SchemaIndex::ResultKind::Unknown:
+        break;  // a type the schema does not know: nothing to check against
     }
-    if (leaf) {
-      if (!has_selection_set) return nullptr;
-      return error_at(concat("field '", selection.name, "' is of leaf type '", type_name,
-                             "' and cannot have a selection set"),
-                      ErrorCode::UNKNOWN_FIELD, selection.selection_set.pos);
-    }
-    if (!has_selection_set) return must_have_selection_set(selection, type_name);
-    return nested(selection, selection.selection_set, *inner, depth);
+    return nullptr;
   }
 
   static ErrorPtr must_have_selection_set(const Selection& selection, std::string_view type_name) {

@@ -6,7 +6,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "engine/document.h"
@@ -33,7 +32,7 @@ struct VariableInfo {
   GraphQLType type;
   bool has_default = false;
 };
-using VariableTable = std::unordered_map<std::string_view, VariableInfo, NameHash, std::equal_to<>>;
+using VariableTable = NameViewMap<VariableInfo>;
 
 // Checks a field's or a schema directive's arguments (from the schema's index) (repetition, unknown names,
 // values, missing required ones); `owner` is the field name as written or the

@@ -280,6 +280,28 @@ TEST(FieldRulesTest, UnionsAndUnknownTypes) {
   expect_valid("{ filter { name min } }");
 }
 
+// A name can be a scalar, a union and a type at once: scalar wins over union,
+// union over type.
+TEST(FieldRulesTest, ScalarThenUnionThenTypeDecideTheKind) {
+  auto overlapping = SchemaBuilder()
+                         .add(object("Query", {field("both", "Both"), field("choice", "Choice")}))
+                         .add_scalar("Both")
+                         .add_union("Both", {"Query"})
+                         .add(enumeration("Choice", {"A"}))
+                         .add_union("Choice", {"Query"})
+                         .build();
+  expect_valid("{ both }", *overlapping);
+  const char* leaf = "{ both { x } }";
+  expect_error(leaf, "field 'both' is of leaf type 'Both' and cannot have a selection set", ErrorCode::UNKNOWN_FIELD,
+               at(leaf, "{", 1), *overlapping);
+  expect_error("{ choice }", "field 'choice' is of composite type 'Choice' and must have a selection set",
+               ErrorCode::UNKNOWN_FIELD, Location{1, 3}, *overlapping);
+  // The enum of the same name is the parent of the union's selections.
+  const char* inside = "{ choice { x } }";
+  expect_error(inside, "field 'x' does not exist on type 'Choice'", ErrorCode::UNKNOWN_FIELD, at(inside, "x"),
+               *overlapping);
+}
+
 TEST(FieldRulesTest, StreamOnlyOnListFields) {
   const char* text = "{ dog { nonNullName @stream } }";
   expect_error(text, "directive '@stream' can only be applied to a list-typed field, but 'nonNullName' is 'String!'",
