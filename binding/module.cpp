@@ -2,11 +2,12 @@
 // registers the functions, classes and exception types in a fixed order.
 #include <stdexcept>
 
-#include "binding/error.h"
-#include "binding/lowering.h"
-#include "binding/py.h"
-#include "binding/query_document.h"
-#include "binding/validation.h"
+#include "binding/errors.h"
+#include "binding/python/arguments.h"
+#include "binding/python/boundary.h"
+#include "binding/request/lowering.h"
+#include "binding/request/parsed_document.h"
+#include "binding/request/query_document.h"
 
 namespace quenfel::py {
 

@@ -4,9 +4,10 @@
 #include <stdexcept>
 #include <string>
 
-#include "binding/error.h"
-#include "binding/py.h"
-#include "binding/value_conversion.h"
+#include "binding/errors.h"
+#include "binding/json_values.h"
+#include "binding/python/classes.h"
+#include "binding/schema/default_literals.h"
 
 namespace quenfel::py {
 
