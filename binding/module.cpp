@@ -1,5 +1,8 @@
 // The module's entry: multi-phase initialisation with one exec slot that
-// registers the functions, classes and exception types in a fixed order.
+// registers the functions, classes and exception types in a fixed order, in
+// the one interpreter of the process that loads it first.
+#include <atomic>
+#include <cstdint>
 #include <stdexcept>
 
 #include "binding/errors.h"
@@ -72,8 +75,26 @@ void register_all(PyObject* module) {
   }
 }
 
+// The interpreter that first loaded the module, or -1. The type objects are
+// process-wide and belong to it: another interpreter must not share them, as
+// the owner may be torn down first.
+std::atomic<std::int64_t> owner_interpreter{-1};
+
+void claim_interpreter() {
+  const std::int64_t id = PyInterpreterState_GetID(PyInterpreterState_Get());
+  if (id < 0) throw ErrorSet{};
+  std::int64_t owner = -1;
+  if (owner_interpreter.compare_exchange_strong(owner, id) || owner == id) return;
+  PyErr_Format(PyExc_ImportError,
+               "quenfel._quenfel cannot be loaded in more than one interpreter per process: "
+               "interpreter %lld has it loaded",
+               static_cast<long long>(owner));
+  throw ErrorSet{};
+}
+
 int exec_module(PyObject* module) {
   return guard([&] {
+    claim_interpreter();
     if (!PyModule_Check(module)) raise_wrong_kind(module, &PyModule_Type, "module");
     register_all(module);
     return 0;

@@ -64,6 +64,22 @@ def test_reimport_keeps_the_type_objects(monkeypatch):
     assert again.parse_query.__module__ == "quenfel._quenfel"
 
 
+def test_another_interpreter_cannot_load_the_module():
+    interpreters = pytest.importorskip("_xxsubinterpreters")
+    code = f"import sys; sys.path[:] = {sys.path!r}; import quenfel._quenfel"
+    interp = interpreters.create()
+    try:
+        with pytest.raises(interpreters.RunFailedError) as failure:
+            interpreters.run_string(interp, code)
+    finally:
+        interpreters.destroy(interp)
+    message = str(failure.value)
+    assert "ImportError" in message
+    assert message.endswith(
+        ": quenfel._quenfel cannot be loaded in more than one interpreter per process: interpreter 0 has it loaded"
+    )
+
+
 @pytest.mark.parametrize("name", CLASSES)
 def test_classes_are_read_only_and_not_constructible(name):
     cls = getattr(native, name)
