@@ -170,6 +170,12 @@ PyObject* get_scalar(PyObject* self, void*) noexcept {
   return guard([&] { return scalar_object(value_of<T>(self).*Member); });
 }
 
+// An attribute made anew on every read by `Read(self)`.
+template <Ref (*Read)(PyObject* self)>
+PyObject* get_computed(PyObject* self, void*) noexcept {
+  return guard([&] { return Read(self); });
+}
+
 // Read-only attribute entries; `doc` may be null.
 template <class T, Ref T::*Member>
 constexpr PyGetSetDef object_attribute(const char* name, const char* doc = nullptr) {
@@ -186,6 +192,10 @@ constexpr PyGetSetDef list_attribute(const char* name, const char* doc = nullptr
 template <class T, auto Member>
 constexpr PyGetSetDef scalar_attribute(const char* name, const char* doc = nullptr) {
   return {name, get_scalar<T, Member>, nullptr, doc, nullptr};
+}
+template <Ref (*Read)(PyObject* self)>
+constexpr PyGetSetDef computed_attribute(const char* name, const char* doc = nullptr) {
+  return {name, get_computed<Read>, nullptr, doc, nullptr};
 }
 inline constexpr PyGetSetDef kAttributesEnd = {nullptr, nullptr, nullptr, nullptr, nullptr};
 

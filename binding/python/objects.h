@@ -132,4 +132,15 @@ inline void discard_error() {
   PyErr_Clear();
 }
 
+// An attribute whose lookup failing only means "absent" (an empty Ref); a
+// real failure (MemoryError, an exception outside Exception) still throws.
+inline Ref try_getattr(PyObject* obj, const char* name) {
+  PyObject* found = PyObject_GetAttrString(obj, name);
+  if (found == nullptr) {
+    discard_error();
+    return Ref();
+  }
+  return Ref::steal(found);
+}
+
 }  // namespace quenfel::py

@@ -87,12 +87,8 @@ std::optional<std::string> python_default_to_graphql_literal(PyObject* obj) {
 
 std::optional<std::string> enum_member_literal(PyObject* obj) {
   // Whatever stops the lookup means "not decorated".
-  PyObject* found = PyObject_GetAttrString(reinterpret_cast<PyObject*>(Py_TYPE(obj)), "__quenfel_type_info__");
-  if (found == nullptr) {
-    discard_error();
-    return std::nullopt;
-  }
-  Ref info = Ref::steal(found);
+  Ref info = try_getattr(reinterpret_cast<PyObject*>(Py_TYPE(obj)), "__quenfel_type_info__");
+  if (!info) return std::nullopt;
   if (attribute_text(info.get(), "kind") != "enum") return std::nullopt;
   std::string member = attribute_text(obj, "name");
   Ref values = getattr(info.get(), "enum_values");
