@@ -11,6 +11,8 @@
 #include "binding/request/lowering.h"
 #include "binding/request/parsed_document.h"
 #include "binding/request/query_document.h"
+#include "binding/schema/schema_directives.h"
+#include "binding/schema/unions.h"
 
 namespace quenfel::py {
 
@@ -28,6 +30,11 @@ struct Registration {
 const Registration kRegistrations[] = {
     {"SchemaError", nullptr, schema_error_type},
     {"GraphQLError", nullptr, graphql_error_type},
+    {"describe_union", &describe_union_def, nullptr},
+    {"UnionInfo", nullptr, union_info_type},
+    {"describe_schema_directive", &describe_schema_directive_def, nullptr},
+    {"SchemaDirectiveInfo", nullptr, schema_directive_info_type},
+    {"DirectiveFieldInfo", nullptr, directive_field_info_type},
     {"lower_query", &lower_query_def, nullptr},
     {"LoweredField", nullptr, lowered_field_type},
     {"LoweredDirective", nullptr, lowered_directive_type},

@@ -12,6 +12,11 @@ import quenfel_testhooks as hooks
 REGISTERED = [
     "SchemaError",
     "GraphQLError",
+    "describe_union",
+    "UnionInfo",
+    "describe_schema_directive",
+    "SchemaDirectiveInfo",
+    "DirectiveFieldInfo",
     "lower_query",
     "LoweredField",
     "LoweredDirective",
@@ -25,8 +30,13 @@ REGISTERED = [
     "QuerySelection",
     "QueryVariableDefinition",
 ]
-CLASSES = ["LoweredField", "LoweredDirective", "ParsedDocument", "QueryDocument", "QueryOperation", "QueryFragment", "QuerySelection", "QueryVariableDefinition"]
+CLASSES = ["UnionInfo", "SchemaDirectiveInfo", "DirectiveFieldInfo", "LoweredField", "LoweredDirective", "ParsedDocument", "QueryDocument", "QueryOperation", "QueryFragment", "QuerySelection", "QueryVariableDefinition"]
 FUNCTIONS = {"parse_query": "(query)", "parse_query_document": "(query)"}
+SIGNATURES = {
+    **FUNCTIONS,
+    "describe_union": "(annotation)",
+    "describe_schema_directive": "(cls, *, locations, name=None, description=None, repeatable=False)",
+}
 
 
 def test_module_is_an_abi3_build_exporting_only_its_init():
@@ -92,12 +102,13 @@ def test_classes_are_read_only_and_not_constructible(name):
         cls.extra = 1
 
 
-@pytest.mark.parametrize("name, signature", FUNCTIONS.items())
+@pytest.mark.parametrize("name, signature", SIGNATURES.items())
 def test_functions_carry_their_signature(name, signature):
     function = getattr(native, name)
     assert str(inspect.signature(function)) == signature
     assert function.__module__ == "quenfel._quenfel"
-    assert function.__doc__.strip()
+    # describe_schema_directive's docstring is its signature alone.
+    assert bool(function.__doc__) == (name != "describe_schema_directive")
 
 
 @pytest.mark.parametrize("name", FUNCTIONS)
