@@ -1,11 +1,24 @@
 """Parses a realistic query, prints its structure, lowers it into the plan that
-execution follows and shows what a parse error carries.
+execution follows and shows what a parse error carries; then describes a union
+and a schema directive as the host's decorators would.
 
 Run with `make demo`.
 """
 
+import dataclasses
+from types import SimpleNamespace
+from typing import Annotated, Optional, Union
+
 from quenfel._error import GraphQLError
-from quenfel._quenfel import lower_document, parse_query, parse_query_document
+from quenfel._quenfel import (
+    SchemaError,
+    describe_schema_directive,
+    describe_union,
+    lower_document,
+    parse_query,
+    parse_query_document,
+)
+from quenfel._union import UnionDefinition
 
 QUERY = """
 query RepositoryIssues($owner: String!, $name: String!, $first: Int = 10, $withLabels: Boolean!) {
@@ -121,5 +134,45 @@ def main():
         print(f"locations: {error.locations}")
 
 
+def object_type(name):
+    """A class as the host's @quenfel.type leaves it: its description under __quenfel_type_info__."""
+    return type(name, (), {"__quenfel_type_info__": SimpleNamespace(name=name, kind="type")})
+
+
+User, Bot, Organization = object_type("User"), object_type("Bot"), object_type("Organization")
+
+
+@dataclasses.dataclass
+class CacheControl:
+    max_age: int
+    scopes: Optional[list[str]] = None
+
+
+def describe_schema_parts():
+    print("\ndescribe_union:")
+    declared = UnionDefinition("Actor", description="Who acted")
+    for written, annotation in [
+        ("Union[User, Bot]", Union[User, Bot]),
+        ("Annotated[Union[User, Bot, Organization], union('Actor', ...)]",
+         Annotated[Union[User, Bot, Organization], declared]),
+        ("Union[User, int]", Union[User, int]),
+    ]:
+        print(f"  {written}")
+        try:
+            info = describe_union(annotation)
+        except SchemaError as error:
+            print(f"    SchemaError: {error}")
+            continue
+        print(f"    union {info.name} = {' | '.join(info.member_names)}"
+              f"   (description {info.description!r}, custom resolve_type {info.has_custom_resolve_type})")
+
+    directive = describe_schema_directive(CacheControl, locations=["OBJECT", "FIELD_DEFINITION"], repeatable=True)
+    arguments = ", ".join(f"{field.name}: {field.graphql_type}" for field in directive.fields)
+    print("\ndescribe_schema_directive:")
+    print(f"  directive @{directive.name}({arguments})"
+          f"{' repeatable' if directive.repeatable else ''} on {' | '.join(directive.locations)}")
+
+
 if __name__ == "__main__":
     main()
+    describe_schema_parts()
