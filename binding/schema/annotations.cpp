@@ -159,10 +159,10 @@ bool is_builtin_scalar(PyObject* annotation) {
 Resolved resolve_core(PyObject* typing, PyObject* annotation);
 
 // `union_part` is the union inside `annotation` (the annotation itself, or the
-// base of an Annotated one, whose metadata the union description then reads).
-Resolved resolve_union(PyObject* typing, PyObject* annotation, PyObject* union_part) {
-  Ref origin = get_origin(typing, union_part);
-  if (is_union_origin(origin.get())) {
+// base of an Annotated one, whose metadata the union description then reads);
+// its origin is known to the caller already.
+Resolved resolve_union(PyObject* typing, PyObject* annotation, PyObject* union_part, PyObject* origin) {
+  if (is_union_origin(origin)) {
     Ref members = arguments_list(typing, union_part);
     PyObject* none_type = reinterpret_cast<PyObject*>(Py_TYPE(Py_None));
     PyObject* only = nullptr;
@@ -191,7 +191,7 @@ Resolved resolve_core(PyObject* typing, PyObject* annotation) {
     Ref declaration_class = getattr(import("quenfel._union").get(), "UnionDefinition");
     const bool declared = static_cast<bool>(find_marker(metadata.get(), declaration_class.get()));
     const bool is_union = is_union_origin(base_origin.get());
-    if (declared || is_union) return resolve_union(typing, annotation, base.get());
+    if (declared || is_union) return resolve_union(typing, annotation, base.get(), base_origin.get());
     return resolve_core(typing, base.get());
   }
   if (is_maybe_origin(origin.get())) {
@@ -200,7 +200,7 @@ Resolved resolve_core(PyObject* typing, PyObject* annotation) {
   }
   const auto& origins = origin_cache.get();
   if (origin.get() == origins[kUnion] || origin.get() == origins[kUnionType]) {
-    return resolve_union(typing, annotation, annotation);
+    return resolve_union(typing, annotation, annotation, origin.get());
   }
   // The item type, with the item's own nullability.
   for (OriginSlot item_origin : {kAsyncGenerator, kAsyncIterator, kAsyncIterable}) {
