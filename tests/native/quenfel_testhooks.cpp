@@ -7,6 +7,7 @@
 #include "binding/errors.h"
 #include "binding/json_values.h"
 #include "binding/python/classes.h"
+#include "binding/schema/applied_directives.h"
 #include "binding/schema/default_literals.h"
 
 namespace quenfel::py {
@@ -168,6 +169,41 @@ PyObject* enum_literal(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObj
   });
 }
 
+// Applied directives as [(name, [(argument, value), ...]), ...].
+Ref directives_to_python(const std::vector<AppliedDirective>& directives) {
+  return tuple_of(directives, [](const AppliedDirective& directive) {
+    return tuple(str(directive.name), tuple_of(directive.arguments, [](const auto& argument) {
+                   return tuple(str(argument.first), json_to_python(argument.second));
+                 }));
+  });
+}
+
+// This module links its own copy of the binding, so its SchemaError is its
+// own class: raise the module's instead, the one that tests catch.
+[[noreturn]] void raise_as_module_schema_error() {
+  if (!PyErr_ExceptionMatches(schema_error_type())) throw ErrorSet{};
+  Ref error = fetch_error();
+  Ref module = import("quenfel._quenfel");
+  Ref module_error = getattr(module.get(), "SchemaError");
+  Ref args = getattr(error.get(), "args");
+  raise_object(call(module_error.get(), args.get()).get());
+}
+
+constexpr Signature<3> kAppliedDirectives{"applied_directives", {"directives", "location", "target"}, 3, 1};
+
+PyObject* applied_directives(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  return guard([&] {
+    Arguments<3> arguments(kAppliedDirectives, args, nargs, kwnames);
+    std::optional<std::string_view> location = as_optional_str(arguments[1], "location");
+    if (!location) return directives_to_python(extract_applied_directives(arguments[0]));
+    try {
+      return directives_to_python(checked_applied_directives(arguments[0], *location, as_str(arguments[2], "target")));
+    } catch (const ErrorSet&) {
+      raise_as_module_schema_error();
+    }
+  });
+}
+
 PyMethodDef hooks[] = {
     function_def("panic", panic, "panic(message)\n--\n\nThrows a C++ exception with the message."),
     function_def("panic_unknown", panic_unknown, "panic_unknown()\n--\n\nThrows a non-standard C++ exception."),
@@ -186,6 +222,9 @@ PyMethodDef hooks[] = {
                  "default_literal(obj)\n--\n\nThe GraphQL literal text of a default value, or None."),
     function_def("enum_literal", enum_literal,
                  "enum_literal(obj)\n--\n\nThe GraphQL name of a decorated enum's member, or None."),
+    function_def("applied_directives", applied_directives,
+                 "applied_directives(directives, location=None, target=None)\n--\n\n"
+                 "The applied directives of an iterable, after the location check when a location is given."),
     {nullptr, nullptr, 0, nullptr},
 };
 
