@@ -11,6 +11,8 @@
 #include "binding/request/lowering.h"
 #include "binding/request/parsed_document.h"
 #include "binding/request/query_document.h"
+#include "binding/schema/enums.h"
+#include "binding/schema/type_views.h"
 
 namespace quenfel::py {
 
@@ -26,6 +28,12 @@ struct Registration {
 };
 
 const Registration kRegistrations[] = {
+    {"process_enum", &process_enum_def, nullptr},
+    {"TypeInfo", nullptr, type_info_type},
+    {"FieldInfo", nullptr, field_info_type},
+    {"ArgumentInfo", nullptr, argument_info_type},
+    {"EnumValueInfo", nullptr, enum_value_info_type},
+    {"GraphQLTypeInfo", nullptr, graphql_type_info_type},
     {"SchemaError", nullptr, schema_error_type},
     {"GraphQLError", nullptr, graphql_error_type},
     {"lower_query", &lower_query_def, nullptr},

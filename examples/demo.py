@@ -1,11 +1,15 @@
 """Parses a realistic query, prints its structure, lowers it into the plan that
-execution follows and shows what a parse error carries.
+execution follows and shows what a parse error carries; then describes an enum
+as the host's @quenfel.enum would.
 
 Run with `make demo`.
 """
 
+import enum
+
+from quenfel._enum import EnumValueDefinition
 from quenfel._error import GraphQLError
-from quenfel._quenfel import lower_document, parse_query, parse_query_document
+from quenfel._quenfel import lower_document, parse_query, parse_query_document, process_enum
 
 QUERY = """
 query RepositoryIssues($owner: String!, $name: String!, $first: Int = 10, $withLabels: Boolean!) {
@@ -89,6 +93,23 @@ def print_plan(fields, depth):
         print_plan(field.selections, depth + 1)
 
 
+class Episode(enum.Enum):
+    NEW_HOPE = EnumValueDefinition(4, graphql_name="NEWHOPE", description="Released in 1977.")
+    EMPIRE = 5
+    THE_EMPIRE_STRIKES_BACK = 5  # an alias of EMPIRE: GraphQL never sees it
+    JEDI = EnumValueDefinition(6, deprecation_reason="Spell it out in the next version.")
+
+
+def describe_enum():
+    info = process_enum(Episode, description="A film of the original trilogy.", directives=[])
+    print(f"\nprocess_enum: {info.kind} {info.name} -- {info.description}")
+    for value in info.enum_values:
+        notes = [f"as {value.graphql_name}"] if value.graphql_name else []
+        notes += [f"{value.description!r}"] if value.description else []
+        notes += [f"deprecated: {value.deprecation_reason!r}"] if value.deprecation_reason else []
+        print(f"  {value.name}" + (f"   [{'; '.join(notes)}]" if notes else ""))
+
+
 def main():
     handle = parse_query(QUERY)
     print(f"parse_query: a {type(handle).__name__} holding {len(handle.query_text)} characters of query text\n")
@@ -119,6 +140,8 @@ def main():
         print(f"message:   {error.message}")
         print(f"code:      {error.code.name}")
         print(f"locations: {error.locations}")
+
+    describe_enum()
 
 
 if __name__ == "__main__":

@@ -10,6 +10,12 @@ import quenfel._quenfel as native
 import quenfel_testhooks as hooks
 
 REGISTERED = [
+    "process_enum",
+    "TypeInfo",
+    "FieldInfo",
+    "ArgumentInfo",
+    "EnumValueInfo",
+    "GraphQLTypeInfo",
     "SchemaError",
     "GraphQLError",
     "lower_query",
@@ -25,7 +31,7 @@ REGISTERED = [
     "QuerySelection",
     "QueryVariableDefinition",
 ]
-CLASSES = ["LoweredField", "LoweredDirective", "ParsedDocument", "QueryDocument", "QueryOperation", "QueryFragment", "QuerySelection", "QueryVariableDefinition"]
+CLASSES = ["TypeInfo", "FieldInfo", "ArgumentInfo", "EnumValueInfo", "GraphQLTypeInfo", "LoweredField", "LoweredDirective", "ParsedDocument", "QueryDocument", "QueryOperation", "QueryFragment", "QuerySelection", "QueryVariableDefinition"]
 FUNCTIONS = {"parse_query": "(query)", "parse_query_document": "(query)"}
 
 

@@ -9,6 +9,8 @@
 #include "binding/python/classes.h"
 #include "binding/schema/applied_directives.h"
 #include "binding/schema/default_literals.h"
+#include "binding/schema/enums.h"
+#include "binding/schema/type_views.h"
 
 namespace quenfel::py {
 
@@ -149,14 +151,12 @@ PyObject* json_value(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObjec
   });
 }
 
-Ref optional_text(const std::optional<std::string>& text) { return text ? str(*text) : none(); }
-
 constexpr Signature<1> kDefaultLiteral{"default_literal", {"obj"}, 1, 1};
 
 PyObject* default_literal(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   return guard([&] {
     Arguments<1> arguments(kDefaultLiteral, args, nargs, kwnames);
-    return optional_text(python_default_to_graphql_literal(arguments[0]));
+    return text_object(python_default_to_graphql_literal(arguments[0]));
   });
 }
 
@@ -165,7 +165,7 @@ constexpr Signature<1> kEnumLiteral{"enum_literal", {"obj"}, 1, 1};
 PyObject* enum_literal(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   return guard([&] {
     Arguments<1> arguments(kEnumLiteral, args, nargs, kwnames);
-    return optional_text(enum_member_literal(arguments[0]));
+    return text_object(enum_member_literal(arguments[0]));
   });
 }
 
@@ -204,6 +204,42 @@ PyObject* applied_directives(PyObject*, PyObject* const* args, Py_ssize_t nargs,
   });
 }
 
+constexpr Signature<0> kSampleTypeInfo{"sample_type_info", {}, 0, 0};
+
+// A one-of object type Query with a resolver field allTags(limit: Int = 10):
+// [Int!]! and a Maybe field note: String = "x", directives on the field and the
+// argument: the kind of TypeInfo that process_type makes.
+PyObject* sample_type_info(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  return guard([&] {
+    Arguments<0> arguments(kSampleTypeInfo, args, nargs, kwnames);
+    ArgumentDefinition limit{"limit", std::nullopt, GraphQLType::named("Int"), "10", "How many", std::nullopt,
+                             {{"tagged", {}}}, true, false};
+    GraphQLType ints = GraphQLType::non_null(GraphQLType::list(GraphQLType::non_null(GraphQLType::named("Int"))));
+    FieldDefinition tags{"tags", "allTags", std::move(ints), "The tags", "use labels", std::nullopt,
+                         "root", "info", {limit}, {{"tagged", {}}}, false, true};
+    FieldDefinition note{"note", std::nullopt, GraphQLType::named("String"), std::nullopt, std::nullopt, "\"x\"",
+                         std::nullopt, std::nullopt, {}, {}, true, false};
+    TypeDefinition query{"Query", "The root", {tags, note}, {}, {}, {}, TypeKind::Object, true};
+    return new_type_info(std::move(query));
+  });
+}
+
+// process_enum's arguments; the hidden definition of the TypeInfo it makes:
+// (name, directives, [(member, graphql_name, directives), ...]). It runs this
+// module's copy of process_enum, whose TypeInfo class is the one known here.
+PyObject* enum_definition(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  return guard([&] {
+    auto process_enum = reinterpret_cast<FastcallFunction>(reinterpret_cast<void (*)()>(process_enum_def.ml_meth));
+    Ref info = Ref::steal(process_enum(module, args, nargs, kwnames));
+    const TypeDefinition& definition = as_type_definition(info.get(), nullptr);
+    return tuple(str(definition.name), directives_to_python(definition.directives),
+                 tuple_of(definition.enum_values, [](const EnumValueDefinition& value) {
+                   return tuple(str(value.name), text_object(value.graphql_name),
+                                directives_to_python(value.directives));
+                 }));
+  });
+}
+
 PyMethodDef hooks[] = {
     function_def("panic", panic, "panic(message)\n--\n\nThrows a C++ exception with the message."),
     function_def("panic_unknown", panic_unknown, "panic_unknown()\n--\n\nThrows a non-standard C++ exception."),
@@ -225,6 +261,11 @@ PyMethodDef hooks[] = {
     function_def("applied_directives", applied_directives,
                  "applied_directives(directives, location=None, target=None)\n--\n\n"
                  "The applied directives of an iterable, after the location check when a location is given."),
+    function_def("sample_type_info", sample_type_info,
+                 "sample_type_info()\n--\n\nA TypeInfo with two fields, one with a resolver argument."),
+    function_def("enum_definition", enum_definition,
+                 "enum_definition(cls, *, name=None, description=None, directives)\n--\n\n"
+                 "process_enum, giving the name, directives and enum values of the hidden definition."),
     {nullptr, nullptr, 0, nullptr},
 };
 
