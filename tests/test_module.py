@@ -53,7 +53,7 @@ def test_classes_are_read_only_and_not_constructible(name):
 def test_functions_carry_their_signature_and_name_it_in_errors(name, signature):
     function = getattr(native, name)
     assert str(inspect.signature(function)) == signature
-    first = signature[1:].split(",")[0].rstrip(")")
+    first = next(iter(inspect.signature(function).parameters))
     with pytest.raises(TypeError, match=rf"^{name}\(\) missing 1 required positional argument: '{first}'$"):
         function()
 
@@ -64,8 +64,10 @@ def signature_probe(a, b, c=None, *, d, e=None):
 
 @pytest.mark.parametrize(
     "args, kwargs",
-    [((), {}), ((1,), {}), ((1, 2), {}), ((1, 2, 3, 4), {}), ((1, 2, 3, 4), {"d": 1}), ((1, 2, 3, 4, 5), {"d": 1, "e": 2})]
-    + [((1,), {"a": 1, "d": 1}), ((1, 2), {"d": 1, "f": 1}), ((1, 2, 3, 4), {"f": 1}), ((), {"d": 1, "e": 1}), ((), {"c": 1})],
+    [
+        ((), {}), ((1,), {}), ((1, 2), {}), ((1, 2, 3, 4), {}), ((1, 2, 3, 4), {"d": 1}), ((1, 2, 3, 4, 5), {"d": 1, "e": 2}),
+        ((1,), {"a": 1, "d": 1}), ((1, 2), {"d": 1, "f": 1}), ((1, 2, 3, 4), {"f": 1}), ((), {"d": 1, "e": 1}), ((), {"c": 1}),
+    ],
 )
 def test_argument_errors_match_a_python_function(args, kwargs):
     with pytest.raises(TypeError) as expected:
