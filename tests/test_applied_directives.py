@@ -1,3 +1,4 @@
+import json
 import sys
 from types import SimpleNamespace
 
@@ -6,6 +7,11 @@ import pytest
 import quenfel._quenfel as native
 import quenfel_testhooks as hooks
 from fakes import directive, raising
+
+
+def applied(directives, *location_and_target):
+    """The applied directives of `directives` as [[name, [[argument, value], ...]], ...]."""
+    return json.loads(hooks.applied_directives(directives, *location_and_target))
 
 
 def changed(instance, **description):
@@ -20,15 +26,14 @@ class Unlookable:
 def test_extraction():
     key = directive("key", fields="id", resolvable=True)
     cache = directive("cache", renamed={"max_age": "maxAge"}, max_age=3, scope_name="x")
-    got = hooks.applied_directives(("text", 1, None, Unlookable(), key, cache, directive("bare"), key))
-    assert got == (
-        ("key", (("fields", "id"), ("resolvable", True))),
-        ("cache", (("maxAge", 3), ("scope_name", "x"))),
-        ("bare", ()),
-        ("key", (("fields", "id"), ("resolvable", True))),
-    )
-    assert hooks.applied_directives([]) == hooks.applied_directives([], "SCALAR", "Date") == ()
-    ((_, ((_, value),)),) = hooks.applied_directives([directive("d", value={"b": 1, "a": [2.5, None]})])
+    assert applied(("text", 1, None, Unlookable(), key, cache, directive("bare"), key)) == [
+        ["key", [["fields", "id"], ["resolvable", True]]],
+        ["cache", [["maxAge", 3], ["scope_name", "x"]]],
+        ["bare", []],
+        ["key", [["fields", "id"], ["resolvable", True]]],
+    ]
+    assert applied([]) == applied([], "SCALAR", "Date") == []
+    [[_, [[_, value]]]] = applied([directive("d", value={"b": 1, "a": [2.5, None]})])
     assert list(value) == ["a", "b"] and value == {"a": [2.5, None], "b": 1}
 
 
@@ -91,16 +96,15 @@ def test_location_check(directives, error, message):
 
 def test_location_check_passes_what_is_declared():
     placed = [key_directive(["SCALAR"]), "not a directive", Unlookable(), key_directive(("OBJECT", "SCALAR"))]
-    assert hooks.applied_directives(placed, "SCALAR", "Date") == (("key", (("fields", "id"),)),) * 2
+    assert applied(placed, "SCALAR", "Date") == [["key", [["fields", "id"]]]] * 2
 
 
 # Read twice, a generator would be empty for the extraction: its directives lost.
 @pytest.mark.parametrize("wrap", [list, tuple, iter, lambda items: (item for item in items)])
 def test_any_iterable_gives_every_directive(wrap):
     items = [key_directive(["SCALAR"]), directive("cache", locations=["SCALAR"], max_age=3)]
-    expected = (("key", (("fields", "id"),)), ("cache", (("max_age", 3),)))
-    assert hooks.applied_directives(wrap(items), "SCALAR", "Date") == expected
-    assert hooks.applied_directives(wrap(items)) == expected
+    expected = [["key", [["fields", "id"]]], ["cache", [["max_age", 3]]]]
+    assert applied(wrap(items), "SCALAR", "Date") == applied(wrap(items)) == expected
 
 
 def test_failures_leave_no_references_behind():

@@ -1,5 +1,5 @@
 import enum
-import inspect
+import json
 import sys
 
 import pytest
@@ -30,11 +30,11 @@ def test_members_and_their_configuration():
         ("BLUE", None, None, None),
     ]
     # Directives reach only the hidden definition.
-    assert hooks.enum_definition(Color, directives=iter([KEY, "ignored"])) == (
+    assert json.loads(hooks.enum_definition(Color, directives=iter([KEY, "ignored"]))) == [
         "Color",
-        (("key", (("fields", "id"),)),),
-        (("RED", "CRIMSON", (("shared", (("scope", "all"),)),)), ("GREEN", None, ()), ("BLUE", None, ())),
-    )
+        [["key", [["fields", "id"]]]],
+        [["RED", "CRIMSON", [["shared", [["scope", "all"]]]]], ["GREEN", None, []], ["BLUE", None, []]],
+    ]
 
 
 class Empty(enum.Enum):
@@ -86,9 +86,6 @@ def enum_message(name):
         (NotAnEnum, {}, native.SchemaError, enum_message("NotAnEnum")),
         # The enum check comes before the directives are read.
         (NotAnEnum, {"directives": [directive("d", v=())]}, native.SchemaError, enum_message("NotAnEnum")),
-        (Color.GREEN, {}, TypeError, "'Color' object is not an instance of 'type'"),
-        (Color, {"name": 1}, TypeError, "'int' object is not an instance of 'str'"),
-        (Color, {"description": b"x"}, TypeError, "'bytes' object is not an instance of 'str'"),
         (configured(description=5), {}, TypeError, "'int' object is not an instance of 'str'"),
         (configured(graphql_name=["A"]), {}, TypeError, "'list' object is not an instance of 'str'"),
         (configured(directives=[directive("d", v=())]), {}, ValueError,
@@ -105,14 +102,9 @@ def test_failures(cls, kwargs, error, message):
     assert str(info.value) == message
 
 
-def test_argument_handling():
-    assert str(inspect.signature(native.process_enum)) == "(cls, *, name=None, description=None, directives)"
-    assert "enum_value" in native.process_enum.__doc__
-    with pytest.raises(TypeError, match=r"missing 1 required keyword-only argument: 'directives'"):
+def test_directives_are_required():
+    with pytest.raises(TypeError, match=r"^process_enum\(\) missing 1 required keyword-only argument: 'directives'$"):
         native.process_enum(Color)
-    with pytest.raises(TypeError) as info:
-        native.process_enum(1, directives=[])
-    assert info.value.__notes__ == ["while processing 'cls'"]
 
 
 def test_failures_leave_no_references_behind():
