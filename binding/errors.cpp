@@ -50,12 +50,6 @@ PyObject* graphql_error_type() {
   });
 }
 
-void raise_schema_error(std::string_view message) {
-  Ref text = str_lossy(message);
-  PyErr_SetObject(schema_error_type(), text.get());
-  throw ErrorSet{};
-}
-
 Ref build_python_error(ErrorPtr error) {
   // Looked up on every call: the host module may be replaced at run time.
   try {

@@ -1,8 +1,6 @@
 // The module's exception types and the mapping of engine errors to the host's exception.
 #pragma once
 
-#include <string_view>
-
 #include "binding/python/objects.h"
 #include "engine/error.h"
 
@@ -11,9 +9,6 @@ namespace quenfel::py {
 // Process-wide exception types (borrowed references), created on first use.
 PyObject* schema_error_type();
 PyObject* graphql_error_type();
-
-// Raises SchemaError with `message` (invalid UTF-8 replaced) and throws ErrorSet.
-[[noreturn]] void raise_schema_error(std::string_view message);
 
 // The host's quenfel._error.GraphQLError built from an engine error, or the
 // Python error (import, attribute, constructor) that prevented building it.

@@ -11,7 +11,9 @@
 #include "binding/request/lowering.h"
 #include "binding/request/parsed_document.h"
 #include "binding/request/query_document.h"
+#include "binding/schema/enums.h"
 #include "binding/schema/schema_directives.h"
+#include "binding/schema/type_views.h"
 #include "binding/schema/unions.h"
 
 namespace quenfel::py {
@@ -28,6 +30,12 @@ struct Registration {
 };
 
 const Registration kRegistrations[] = {
+    {"process_enum", &process_enum_def, nullptr},
+    {"TypeInfo", nullptr, type_info_type},
+    {"FieldInfo", nullptr, field_info_type},
+    {"ArgumentInfo", nullptr, argument_info_type},
+    {"EnumValueInfo", nullptr, enum_value_info_type},
+    {"GraphQLTypeInfo", nullptr, graphql_type_info_type},
     {"SchemaError", nullptr, schema_error_type},
     {"GraphQLError", nullptr, graphql_error_type},
     {"describe_union", &describe_union_def, nullptr},

@@ -14,7 +14,7 @@ from uuid import UUID
 import pytest
 from hypothesis import given, settings
 from hypothesis import strategies as st
-from schema_fakes import Lazy, decorated, resolve
+from fakes import Lazy, decorated, raising, resolve
 
 import quenfel
 import quenfel._quenfel as native
@@ -181,10 +181,7 @@ def test_resolution_follows_the_rules(annotation):
 # ---- Hostile annotations -------------------------------------------------------
 
 
-def fail(*args):
-    raise ZeroDivisionError(args[-1])
-
-
+fail = raising(ZeroDivisionError)
 RaisingEq = type("RaisingEq", (), {"__eq__": fail, "__hash__": object.__hash__})
 RaisingHash = type("RaisingHash", (), {"__hash__": fail, "__str__": lambda self: "hashless"})
 RaisingGetattr = type("RaisingGetattr", (), {"__getattr__": fail})
@@ -227,7 +224,7 @@ def run_fresh(code):
     prelude = """
         import importlib, sys, time, types
         from concurrent.futures import ThreadPoolExecutor
-        from schema_fakes import resolve
+        from fakes import resolve
         def slow_reads(module, hook):
             # A read of a cached name calls hook(name), slowly enough for a second thread to wait.
             class Slow(types.ModuleType):

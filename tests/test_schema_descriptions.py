@@ -2,7 +2,7 @@ import dataclasses
 from typing import Annotated, ForwardRef, Optional, Union
 
 import pytest
-from schema_fakes import decorated
+from fakes import decorated
 
 import quenfel._quenfel as native
 from quenfel._lazy import LazyReference

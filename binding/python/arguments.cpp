@@ -91,20 +91,6 @@ void parse_arguments(const ParameterList& s, PyObject* const* args, Py_ssize_t n
   if (!missing.empty()) raise_missing(s, "keyword-only", missing);
 }
 
-namespace {
-
-// Raises TypeError with `message` and, for an argument, the note naming it.
-[[noreturn]] void raise_argument_error(PyObject* message, const char* param) {
-  Ref error = Ref::steal(PyObject_CallFunctionObjArgs(PyExc_TypeError, message, nullptr));
-  if (param != nullptr) {
-    Ref note = Ref::steal(PyUnicode_FromFormat("while processing '%s'", param));
-    Ref ignored = Ref::steal(PyObject_CallMethod(error.get(), "add_note", "O", note.get()));
-  }
-  raise_object(error.get());
-}
-
-}  // namespace
-
 void raise_wrong_kind(PyObject* obj, PyTypeObject* expected, const char* param) {
   Ref expected_name = Ref::steal(PyType_GetName(expected));
   Ref message;
@@ -115,7 +101,12 @@ void raise_wrong_kind(PyObject* obj, PyTypeObject* expected, const char* param) 
     message = Ref::steal(
         PyUnicode_FromFormat("'%U' object is not an instance of '%U'", given_name.get(), expected_name.get()));
   }
-  raise_argument_error(message.get(), param);
+  Ref error = Ref::steal(PyObject_CallFunctionObjArgs(PyExc_TypeError, message.get(), nullptr));
+  if (param != nullptr) {
+    Ref note = Ref::steal(PyUnicode_FromFormat("while processing '%s'", param));
+    Ref ignored = Ref::steal(PyObject_CallMethod(error.get(), "add_note", "O", note.get()));
+  }
+  raise_object(error.get());
 }
 
 std::string_view as_str(PyObject* obj, const char* param) {
@@ -129,25 +120,6 @@ std::string_view as_str(PyObject* obj, const char* param) {
 std::optional<std::string_view> as_optional_str(PyObject* obj, const char* param) {
   if (obj == nullptr || obj == Py_None) return std::nullopt;
   return as_str(obj, param);
-}
-
-std::vector<std::string> as_str_sequence(PyObject* obj, const char* param) {
-  if (obj == nullptr) obj = Py_None;
-  if (PyUnicode_Check(obj)) raise_argument_error(str("Can't extract `str` to `Vec`").get(), param);
-  if (!PyList_Check(obj) && !PyTuple_Check(obj)) {
-    Ref sequence = getattr(import("collections.abc").get(), "Sequence");
-    const int is_sequence = PyObject_IsInstance(obj, sequence.get());
-    check(is_sequence);
-    if (is_sequence == 0) raise_wrong_kind(obj, reinterpret_cast<PyTypeObject*>(sequence.get()), param);
-  }
-  std::vector<std::string> texts;
-  Ref iterator = Ref::steal(PyObject_GetIter(obj));
-  while (PyObject* next = PyIter_Next(iterator.get())) {
-    Ref item = Ref::steal(next);
-    texts.emplace_back(as_str(item.get(), param));
-  }
-  if (PyErr_Occurred()) throw ErrorSet{};
-  return texts;
 }
 
 }  // namespace quenfel::py

@@ -7,9 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
-#include <string>
 #include <string_view>
-#include <vector>
 
 #include "binding/python/objects.h"
 
@@ -80,10 +78,5 @@ inline void expect_instance(PyObject* obj, PyTypeObject* expected, const char* p
 std::string_view as_str(PyObject* obj, const char* param);
 // As as_str, with an absent argument or None meaning no value.
 std::optional<std::string_view> as_optional_str(PyObject* obj, const char* param);
-
-// The texts of a sequence of str (a list, a tuple or another Sequence). A str
-// itself is refused with TypeError "Can't extract `str` to `Vec`", as its
-// characters are no list of names. `param` may be null as for raise_wrong_kind.
-std::vector<std::string> as_str_sequence(PyObject* obj, const char* param);
 
 }  // namespace quenfel::py

@@ -3,10 +3,9 @@
 #include <algorithm>
 #include <array>
 
-#include "binding/errors.h"
-#include "binding/python/arguments.h"
 #include "binding/python/once_cell.h"
 #include "binding/python/values.h"
+#include "binding/schema/reading.h"
 #include "binding/schema/unions.h"
 
 namespace quenfel::py {
@@ -129,8 +128,7 @@ std::string lazy_type_name(PyObject* lazy) {
   } else {
     discard_error();
   }
-  Ref type_name = getattr(lazy, "type_name");
-  return text_of(type_name.get());
+  return read_str(lazy, "type_name");
 }
 
 // ---- Resolution ---------------------------------------------------------------
@@ -270,10 +268,7 @@ std::string named_type_name(PyObject* annotation) {
   for (std::size_t i = 0; i < scalars.size(); ++i) {
     if (scalars[i] == annotation) return kScalarNames[i];
   }
-  if (Ref info = try_getattr(annotation, "__quenfel_type_info__")) {
-    Ref name = getattr(info.get(), "name");
-    return text_of(name.get());
-  }
+  if (Ref info = try_getattr(annotation, "__quenfel_type_info__")) return read_str(info.get(), "name");
   if (PyObject* name = PyObject_GetAttrString(annotation, "__name__")) {
     Ref held = Ref::steal(name);
     if (PyUnicode_Check(name)) return text_of(name);

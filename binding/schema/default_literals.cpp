@@ -5,16 +5,11 @@
 #include "binding/json_values.h"
 #include "binding/python/arguments.h"
 #include "binding/python/values.h"
+#include "binding/schema/reading.h"
 
 namespace quenfel::py {
 
 namespace {
-
-// The str of an attribute that must be one.
-std::string attribute_text(PyObject* obj, const char* name) {
-  Ref value = getattr(obj, name);
-  return std::string(as_str(value.get(), nullptr));
-}
 
 // Appends the literal of `obj` to `out`; false when it has none.
 bool append_literal(std::string& out, PyObject* obj) {
@@ -89,13 +84,13 @@ std::optional<std::string> enum_member_literal(PyObject* obj) {
   // Whatever stops the lookup means "not decorated".
   Ref info = try_getattr(reinterpret_cast<PyObject*>(Py_TYPE(obj)), "__quenfel_type_info__");
   if (!info) return std::nullopt;
-  if (attribute_text(info.get(), "kind") != "enum") return std::nullopt;
-  std::string member = attribute_text(obj, "name");
+  if (read_str(info.get(), "kind") != "enum") return std::nullopt;
+  std::string member = read_str(obj, "name");
   Ref values = getattr(info.get(), "enum_values");
   Ref iterator = Ref::steal(PyObject_GetIter(values.get()));
   while (PyObject* next = PyIter_Next(iterator.get())) {
     Ref entry = Ref::steal(next);
-    if (attribute_text(entry.get(), "name") != member) continue;
+    if (read_str(entry.get(), "name") != member) continue;
     Ref graphql_name = getattr(entry.get(), "graphql_name");
     if (graphql_name.get() == Py_None) return member;
     return std::string(as_str(graphql_name.get(), nullptr));

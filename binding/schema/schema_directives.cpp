@@ -4,9 +4,10 @@
 #include <string>
 #include <vector>
 
-#include "binding/errors.h"
-#include "binding/python/arguments.h"
 #include "binding/schema/annotations.h"
+#include "binding/schema/applied_directives.h"
+#include "binding/schema/reading.h"
+#include "binding/schema/type_views.h"
 
 namespace quenfel::py {
 
@@ -72,13 +73,8 @@ DirectiveFieldDefinition directive_field(PyObject* typing, PyObject* hints, PyOb
 
 std::vector<DirectiveFieldDefinition> directive_fields(PyObject* typing, PyObject* cls, PyObject* hints) {
   Ref fields = Ref::steal(PyObject_CallMethod(import("dataclasses").get(), "fields", "(O)", cls));
-  Ref iterator = Ref::steal(PyObject_GetIter(fields.get()));
   std::vector<DirectiveFieldDefinition> definitions;
-  while (PyObject* next = PyIter_Next(iterator.get())) {
-    Ref field = Ref::steal(next);
-    definitions.push_back(directive_field(typing, hints, field.get()));
-  }
-  if (PyErr_Occurred()) throw ErrorSet{};
+  for_each_item(fields.get(), [&](PyObject* field) { definitions.push_back(directive_field(typing, hints, field)); });
   return definitions;
 }
 
@@ -113,14 +109,12 @@ PyObject* describe_schema_directive(PyObject*, PyObject* const* args, Py_ssize_t
   });
 }
 
-Ref optional_str(const std::optional<std::string>& text) { return text ? str(*text) : none(); }
-
 const SchemaDirectiveDefinition& directive_of(PyObject* self) {
   return value_of<PySchemaDirectiveInfo>(self).definition;
 }
 
 Ref directive_name(PyObject* self) { return str(directive_of(self).name); }
-Ref directive_description(PyObject* self) { return optional_str(directive_of(self).description); }
+Ref directive_description(PyObject* self) { return text_object(directive_of(self).description); }
 Ref directive_repeatable(PyObject* self) { return boolean(directive_of(self).repeatable); }
 
 Ref directive_locations(PyObject* self) {
@@ -154,7 +148,7 @@ PyGetSetDef schema_directive_info_getset[] = {
 const DirectiveFieldDefinition& field_of(PyObject* self) { return value_of<PyDirectiveFieldInfo>(self).field; }
 
 Ref field_name(PyObject* self) { return str(field_of(self).name); }
-Ref field_graphql_name(PyObject* self) { return optional_str(field_of(self).graphql_name); }
+Ref field_graphql_name(PyObject* self) { return text_object(field_of(self).graphql_name); }
 Ref field_graphql_type(PyObject* self) { return str(field_of(self).graphql_type.to_sdl_string()); }
 
 PyGetSetDef directive_field_info_getset[] = {

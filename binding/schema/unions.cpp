@@ -3,9 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "binding/errors.h"
-#include "binding/python/arguments.h"
 #include "binding/schema/annotations.h"
+#include "binding/schema/reading.h"
 
 namespace quenfel::py {
 
@@ -42,11 +41,6 @@ void check_member(PyObject* member) {
   }
   raise_schema_error("union member '" + named_type_name(member) +
                      "' is not a '@quenfel.type'-decorated object type; GraphQL unions may only contain object types");
-}
-
-std::optional<std::string> optional_text(PyObject* obj) {
-  if (obj == Py_None) return std::nullopt;
-  return std::string(as_str(obj, nullptr));
 }
 
 Ref optional_str(const std::optional<std::string>& text) { return text ? str(*text) : Ref(); }
@@ -102,10 +96,8 @@ UnionDefinition describe_union_definition(PyObject* annotation) {
   }
 
   if (declaration) {
-    Ref name = getattr(declaration.get(), "name");
-    definition.name = as_str(name.get(), nullptr);
-    Ref description = getattr(declaration.get(), "description");
-    definition.description = optional_text(description.get());
+    definition.name = read_str(declaration.get(), "name");
+    definition.description = read_optional_str(declaration.get(), "description");
     Ref resolve_type = getattr(declaration.get(), "resolve_type");
     definition.has_custom_resolve_type = resolve_type.get() != Py_None;
   } else {
