@@ -96,6 +96,15 @@ Ref tuple_of(const Range& range, Convert&& convert) {
   return t;
 }
 
+// A list holding convert(item) for each item of a sized range.
+template <class Range, class Convert>
+Ref list_of(const Range& range, Convert&& convert) {
+  Ref list = new_list(static_cast<Py_ssize_t>(range.size()));
+  Py_ssize_t i = 0;
+  for (const auto& item : range) list_set(list.get(), i++, convert(item));
+  return list;
+}
+
 // Imports a module through the import machinery; one already in sys.modules
 // costs two lookups and no Python-level call.
 Ref import(const char* module);

@@ -11,6 +11,26 @@
 namespace quenfel::py {
 
 namespace {
+thread_local DescribingClass* innermost_described = nullptr;
+}  // namespace
+
+DescribingClass::DescribingClass(PyObject* cls, std::string name) noexcept
+    : cls_(cls), name_(std::move(name)), outer_(innermost_described) {
+  innermost_described = this;
+}
+
+DescribingClass::~DescribingClass() { innermost_described = outer_; }
+
+// The name being built for `annotation` when it is a class being described
+// on this thread (the innermost scope wins), else null.
+const std::string* described_name(PyObject* annotation) noexcept {
+  for (const DescribingClass* scope = innermost_described; scope != nullptr; scope = scope->outer_) {
+    if (scope->cls_ == annotation) return &scope->name_;
+  }
+  return nullptr;
+}
+
+namespace {
 
 constexpr const char* kNoUnderlyingType = "Annotated[...] annotation has no underlying type";
 
@@ -121,6 +141,7 @@ bool is_maybe_origin(PyObject* origin) {
 std::string lazy_type_name(PyObject* lazy) {
   if (PyObject* resolved = PyObject_CallMethod(lazy, "resolve_type", nullptr)) {
     Ref held = Ref::steal(resolved);
+    if (const std::string* name = described_name(resolved)) return *name;
     if (Ref info = try_getattr(resolved, "__quenfel_type_info__")) {
       Ref name = getattr(info.get(), "name");
       if (PyUnicode_Check(name.get())) return text_of(name.get());
@@ -268,6 +289,7 @@ std::string named_type_name(PyObject* annotation) {
   for (std::size_t i = 0; i < scalars.size(); ++i) {
     if (scalars[i] == annotation) return kScalarNames[i];
   }
+  if (const std::string* name = described_name(annotation)) return *name;
   if (Ref info = try_getattr(annotation, "__quenfel_type_info__")) return read_str(info.get(), "name");
   if (PyObject* name = PyObject_GetAttrString(annotation, "__name__")) {
     Ref held = Ref::steal(name);
@@ -285,6 +307,30 @@ GraphQLType resolve_graphql_type(PyObject* typing, PyObject* annotation) {
   Resolved resolved = resolve_core(typing, annotation);
   if (resolved.nullable) return std::move(resolved.type);
   return GraphQLType::non_null(std::move(resolved.type));
+}
+
+Ref get_type_hints(PyObject* typing, PyObject* target, PyObject* localns) {
+  Ref function = getattr(typing, "get_type_hints");
+  Ref kwargs = new_dict();
+  dict_set(kwargs.get(), "localns", localns);
+  dict_set(kwargs.get(), "include_extras", Py_True);
+  return call(function.get(), tuple(Ref::borrow(target)).get(), kwargs.get());
+}
+
+Ref class_namespace(PyObject* cls, PyObject* class_name) {
+  Ref localns = new_dict();
+  check(PyDict_SetItem(localns.get(), class_name, cls));
+  seed_lazy_namespace_for_class(cls, localns.get());
+  return localns;
+}
+
+FieldAnnotation field_annotation(PyObject* hints, PyObject* field) {
+  Ref name = getattr(field, "name");
+  std::string text(as_str(name.get(), nullptr));
+  Ref declared = getattr(field, "type");
+  if (PyObject* hinted = PyDict_GetItemWithError(hints, name.get())) return {std::move(text), Ref::borrow(hinted)};
+  if (PyErr_Occurred()) throw ErrorSet{};
+  return {std::move(text), std::move(declared)};
 }
 
 void seed_lazy_namespace_for_class(PyObject* cls, PyObject* localns) {
