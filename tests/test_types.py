@@ -180,6 +180,11 @@ def test_names_kinds_and_flags():
     assert hostile.fields[0].has_resolver is False
 
 
+def test_a_plain_field_reads_the_configuration_its_class_carries(monkeypatch):
+    monkeypatch.setattr(dataclasses.Field, "description", "Shared", raising=False)
+    assert typed("int").fields[0].description == "Shared"
+
+
 def private(value):
     return one_field(value, Annotated[int, PrivateMarker()])
 

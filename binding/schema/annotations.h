@@ -28,9 +28,13 @@ struct Unwrapped {
   Ref metadata;
 };
 Unwrapped unwrap_annotated(PyObject* typing, PyObject* annotation);
+// The same when typing.get_origin(annotation) is known already.
+Unwrapped unwrap_annotated(PyObject* typing, PyObject* annotation, PyObject* origin);
 
-// Whether the annotation, below a top-level Annotated, is Maybe[...].
+// Whether the annotation, below a top-level Annotated, is Maybe[...]; the
+// second form takes the annotation once unwrapped.
 bool is_maybe_annotation(PyObject* typing, PyObject* annotation);
+bool is_maybe_annotation(PyObject* typing, const Unwrapped& unwrapped);
 
 // typing.Union or types.UnionType (identity); `origin` may be None.
 bool is_union_origin(PyObject* origin);
@@ -81,6 +85,18 @@ struct FieldAnnotation {
   Ref annotation;
 };
 FieldAnnotation field_annotation(PyObject* hints, PyObject* field);
+
+// dataclasses.Field (from the `dataclasses` module given) when a field of
+// exactly that class can carry none of the host's field configuration
+// (resolver, graphql_name, description, deprecation_reason, graphql_type,
+// directives), else an empty Ref. Most fields are such plain ones, and on
+// them every lookup of the configuration would fail, at the cost of an
+// exception each.
+Ref plain_field_class(PyObject* dataclasses);
+
+// A configuration attribute of a dataclass field, or an empty Ref when the
+// lookup fails; a field of exactly `plain_field_class` (may be null) is not asked.
+Ref field_configuration(PyObject* plain_field_class, PyObject* field, Name name);
 
 // Merge the names that the host supplies for evaluating the annotations of a
 // class (or of a function) into `localns`, replacing same-named entries.

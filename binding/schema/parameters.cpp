@@ -67,7 +67,7 @@ void classify_parameter(PyObject* typing, PyObject* hints, PyObject* parameter, 
   if (is_marked(annotation.get(), origin.get(), markers.info)) {
     return set_once(result.info_param, name, "declares more than one Info parameter");
   }
-  Unwrapped unwrapped = unwrap_annotated(typing, annotation.get());
+  Unwrapped unwrapped = unwrap_annotated(typing, annotation.get(), origin.get());
   if (find_marker(unwrapped.metadata.get(), markers.depends)) return;  // injected: no argument
   if (markers.directive_value != nullptr && is_marked(annotation.get(), origin.get(), markers.directive_value)) {
     return set_once(result.directive_value_param, name, "directive declares more than one DirectiveValue[T] parameter");
@@ -109,8 +109,8 @@ ClassifiedParameters classify_parameters(PyObject* owner, PyObject* callable, Py
 ArgumentDefinition classify_argument(PyObject* typing, std::string name, PyObject* annotation, bool has_default,
                                      std::optional<std::string> default_literal) {
   ArgumentDefinition argument;
-  argument.is_maybe = is_maybe_annotation(typing, annotation);
   Unwrapped unwrapped = unwrap_annotated(typing, annotation);
+  argument.is_maybe = is_maybe_annotation(typing, unwrapped);
   Ref configuration_class = getattr(import("quenfel._resolver").get(), "Argument");
   Ref configuration = find_marker(unwrapped.metadata.get(), configuration_class.get());
   Ref type_override, directives;

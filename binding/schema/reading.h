@@ -57,24 +57,24 @@ void for_each_item(PyObject* iterable, Body&& body) {
 }
 
 // The text of an attribute that must be a str (else the binding's TypeError).
-inline std::string read_str(PyObject* obj, const char* name) {
+inline std::string read_str(PyObject* obj, Name name) {
   Ref value = getattr(obj, name);
   return std::string(as_str(value.get(), nullptr));
 }
 
 // The same for an attribute that may also be None.
-inline std::optional<std::string> read_optional_str(PyObject* obj, const char* name) {
+inline std::optional<std::string> read_optional_str(PyObject* obj, Name name) {
   Ref value = getattr(obj, name);
   if (value.get() == Py_None) return std::nullopt;
   return std::string(as_str(value.get(), nullptr));
 }
 
-// An attribute taken only when it is a str: a failed lookup, or any other
-// value, counts as absent.
-inline std::optional<std::string> read_str_if_present(PyObject* obj, const char* name) {
-  Ref value = try_getattr(obj, name);
+// The text of an attribute taken only when it is a str: a failed lookup (an
+// empty Ref), or any other value, counts as absent.
+inline std::optional<std::string> text_if_str(const Ref& value) {
   if (!value || !PyUnicode_Check(value.get())) return std::nullopt;
   return std::string(as_str(value.get(), nullptr));
 }
+
 
 }  // namespace quenfel::py

@@ -39,16 +39,20 @@ Ref type_hints(PyObject* typing, PyObject* cls, PyObject* localns) {
   return new_dict();
 }
 
-DirectiveFieldDefinition directive_field(PyObject* typing, PyObject* hints, PyObject* field) {
+DirectiveFieldDefinition directive_field(PyObject* typing, PyObject* hints, PyObject* plain_field, PyObject* field) {
   auto [name, annotation] = field_annotation(hints, field);
   GraphQLType type = resolve_graphql_type(typing, annotation.get());
-  return {std::move(name), read_str_if_present(field, "graphql_name"), std::move(type)};
+  return {std::move(name), text_if_str(field_configuration(plain_field, field, "graphql_name")), std::move(type)};
 }
 
 std::vector<DirectiveFieldDefinition> directive_fields(PyObject* typing, PyObject* cls, PyObject* hints) {
-  Ref fields = Ref::steal(PyObject_CallMethod(import("dataclasses").get(), "fields", "(O)", cls));
+  Ref dataclasses = import("dataclasses");
+  Ref fields = Ref::steal(PyObject_CallMethod(dataclasses.get(), "fields", "(O)", cls));
+  Ref plain_field = plain_field_class(dataclasses.get());
   std::vector<DirectiveFieldDefinition> definitions;
-  for_each_item(fields.get(), [&](PyObject* field) { definitions.push_back(directive_field(typing, hints, field)); });
+  for_each_item(fields.get(), [&](PyObject* field) {
+    definitions.push_back(directive_field(typing, hints, plain_field.get(), field));
+  });
   return definitions;
 }
 

@@ -48,12 +48,14 @@ struct ClassScope {
   PyObject* typing;
   PyObject* hints;
   PyObject* private_marker;
+  PyObject* plain_field_class;  // may be null
   Ref missing;  // dataclasses.MISSING, read when the first default is
 
   PyObject* missing_sentinel() {
     if (!missing) missing = getattr(import("dataclasses").get(), "MISSING");
     return missing.get();
   }
+  Ref configuration(PyObject* field, Name name) const { return field_configuration(plain_field_class, field, name); }
 };
 
 // The field's default as a literal: none for MISSING (no default, or a
@@ -69,7 +71,7 @@ std::optional<std::string> default_literal(ClassScope& scope, PyObject* field) {
 std::optional<FieldDefinition> field_definition(ClassScope& scope, PyObject* field) {
   auto [name, annotation] = field_annotation(scope.hints, field);
   // Any successful lookup marks a field made by the host's field configuration.
-  Ref resolver = try_getattr(field, "resolver");
+  Ref resolver = scope.configuration(field, "resolver");
   Unwrapped unwrapped = unwrap_annotated(scope.typing, annotation.get());
   if (find_marker(unwrapped.metadata.get(), scope.private_marker)) {
     if (!resolver) return std::nullopt;
@@ -78,14 +80,14 @@ std::optional<FieldDefinition> field_definition(ClassScope& scope, PyObject* fie
                        "or the field configuration");
   }
   FieldDefinition definition;
-  definition.graphql_name = read_str_if_present(field, "graphql_name");
-  definition.description = read_str_if_present(field, "description");
-  definition.deprecation_reason = read_str_if_present(field, "deprecation_reason");
-  definition.is_maybe = is_maybe_annotation(scope.typing, annotation.get());
+  definition.graphql_name = text_if_str(scope.configuration(field, "graphql_name"));
+  definition.description = text_if_str(scope.configuration(field, "description"));
+  definition.deprecation_reason = text_if_str(scope.configuration(field, "deprecation_reason"));
+  definition.is_maybe = is_maybe_annotation(scope.typing, unwrapped);
   // A Maybe field's default is converted (and may fail) but never kept.
   std::optional<std::string> literal = default_literal(scope, field);
   if (!definition.is_maybe) definition.default_value = std::move(literal);
-  Ref type_override = try_getattr(field, "graphql_type");
+  Ref type_override = scope.configuration(field, "graphql_type");
   const bool overridden = type_override && type_override.get() != Py_None;
   definition.graphql_type = resolve_graphql_type(scope.typing, overridden ? type_override.get() : annotation.get());
   if (resolver && resolver.get() != Py_None) {
@@ -95,7 +97,7 @@ std::optional<FieldDefinition> field_definition(ClassScope& scope, PyObject* fie
     definition.info_parameter = std::move(parameters.info_param);
     definition.has_resolver = true;
   }
-  if (Ref directives = try_getattr(field, "directives")) {
+  if (Ref directives = scope.configuration(field, "directives")) {
     definition.directives = extract_applied_directives(directives.get());
   }
   definition.name = std::move(name);
@@ -150,7 +152,8 @@ PyObject* process_type(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObj
       raise_schema_error("unknown type kind '" + std::string(kind) + "' (expected 'type', 'interface', or 'input')");
     }
     definition.kind = *type_kind;
-    Ref fields = Ref::steal(PyObject_CallMethod(import("dataclasses").get(), "fields", "(O)", cls));
+    Ref dataclasses = import("dataclasses");
+    Ref fields = Ref::steal(PyObject_CallMethod(dataclasses.get(), "fields", "(O)", cls));
     Ref typing = import("typing");
     Ref class_name_object = getattr(cls, "__name__");
     const std::string class_name(as_str(class_name_object.get(), nullptr));
@@ -161,7 +164,8 @@ PyObject* process_type(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObj
     // Until the class is decorated, annotations naming it must get this name,
     // not that of a decorated interface whose description it inherits.
     DescribingClass describing(cls, name ? std::string(*name) : class_name);
-    ClassScope scope{cls, typing.get(), hints.get(), private_marker.get(), Ref()};
+    Ref plain_field = plain_field_class(dataclasses.get());
+    ClassScope scope{cls, typing.get(), hints.get(), private_marker.get(), plain_field.get(), Ref()};
     for_each_item(fields.get(), [&](PyObject* field) {
       if (std::optional<FieldDefinition> built = field_definition(scope, field)) {
         definition.fields.push_back(std::move(*built));
