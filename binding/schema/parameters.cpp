@@ -25,7 +25,7 @@ std::string qualified_name(PyObject* callable) {
   return std::string(as_str(name.get(), nullptr));
 }
 
-// What the markers and names of one classification are.
+// What one classification compares the parameters with.
 struct Markers {
   PyObject* parent;           // may be null
   PyObject* directive_value;  // may be null

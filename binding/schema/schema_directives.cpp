@@ -67,8 +67,7 @@ PyObject* describe_schema_directive(PyObject*, PyObject* const* args, Py_ssize_t
     const std::vector<std::string> location_names = as_str_sequence(arguments[1], "locations");
     const std::optional<std::string_view> name = as_optional_str(arguments[2], "name");
     const std::optional<std::string_view> description = as_optional_str(arguments[3], "description");
-    PyObject* repeatable = arguments[4] != nullptr ? arguments[4] : Py_False;
-    if (!PyBool_Check(repeatable)) raise_wrong_kind(repeatable, &PyBool_Type, "repeatable");
+    const bool repeatable = as_bool(arguments[4], "repeatable", false);
 
     SchemaDirectiveDefinition definition;
     for (const std::string& location : location_names) {
@@ -82,7 +81,7 @@ PyObject* describe_schema_directive(PyObject*, PyObject* const* args, Py_ssize_t
     definition.fields = directive_fields(typing.get(), cls, hints.get());
     definition.name = name ? std::string(*name) : class_name_to_directive_name(class_name.get());
     if (description) definition.description = std::string(*description);
-    definition.repeatable = repeatable == Py_True;
+    definition.repeatable = repeatable;
     return make_instance<PySchemaDirectiveInfo>(std::move(definition));
   });
 }

@@ -45,6 +45,7 @@ Ref class_hints(PyObject* typing, PyObject* cls, PyObject* localns, const std::s
 // What describing one class reads once for all its fields.
 struct ClassScope {
   PyObject* cls;
+  PyObject* dataclasses;
   PyObject* typing;
   PyObject* hints;
   PyObject* private_marker;
@@ -52,7 +53,7 @@ struct ClassScope {
   Ref missing;  // dataclasses.MISSING, read when the first default is
 
   PyObject* missing_sentinel() {
-    if (!missing) missing = getattr(import("dataclasses").get(), "MISSING");
+    if (!missing) missing = getattr(dataclasses, "MISSING");
     return missing.get();
   }
   Ref configuration(PyObject* field, Name name) const { return field_configuration(plain_field_class, field, name); }
@@ -127,12 +128,6 @@ constexpr Signature<7> kProcessType{
     0b1001,
 };
 
-bool as_bool(PyObject* obj, const char* param) {
-  if (obj == nullptr) return false;
-  if (!PyBool_Check(obj)) raise_wrong_kind(obj, &PyBool_Type, param);
-  return obj == Py_True;
-}
-
 PyObject* process_type(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   return guard([&] {
     Arguments<7> arguments(kProcessType, args, nargs, kwnames);
@@ -142,8 +137,8 @@ PyObject* process_type(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObj
     std::optional<std::string_view> name = as_optional_str(arguments[2], "name");
     std::optional<std::string_view> description = as_optional_str(arguments[3], "description");
     PyObject* directives = arguments[4];
-    const bool one_of = as_bool(arguments[5], "one_of");
-    const bool allow_unresolved = as_bool(arguments[6], "allow_unresolved_annotations");
+    const bool one_of = as_bool(arguments[5], "one_of", false);
+    const bool allow_unresolved = as_bool(arguments[6], "allow_unresolved_annotations", false);
 
     TypeDefinition definition;
     definition.directives = extract_applied_directives(directives);
@@ -165,7 +160,7 @@ PyObject* process_type(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObj
     // not that of a decorated interface whose description it inherits.
     DescribingClass describing(cls, name ? std::string(*name) : class_name);
     Ref plain_field = plain_field_class(dataclasses.get());
-    ClassScope scope{cls, typing.get(), hints.get(), private_marker.get(), plain_field.get(), Ref()};
+    ClassScope scope{cls, dataclasses.get(), typing.get(), hints.get(), private_marker.get(), plain_field.get(), Ref()};
     for_each_item(fields.get(), [&](PyObject* field) {
       if (std::optional<FieldDefinition> built = field_definition(scope, field)) {
         definition.fields.push_back(std::move(*built));
