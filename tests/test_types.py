@@ -1,6 +1,8 @@
 import dataclasses
+import gc
 import json
 import sys
+import threading
 from typing import Annotated, Optional
 
 import pytest
@@ -144,9 +146,30 @@ def test_nested_descriptions_each_name_their_own_class():
     assert (resolve(Post), resolve(Broken)) == ("Node!", "Node!")
 
 
-def make(name, annotations, **namespace):
+def test_threads_each_describe_their_own_class():
+    classes = [make(name, {"me": f"Optional[{name}]"}, (Node,), me=None) for name in ("Left", "Right")]
+    seen = {cls.__name__: set() for cls in classes}
+
+    def describe(cls):
+        for _ in range(200):
+            seen[cls.__name__].add(native.process_type(cls, kind="type", directives=[]).fields[-1].graphql_type)
+
+    threads = [threading.Thread(target=describe, args=(cls,)) for cls in classes]
+    interval = sys.getswitchinterval()
+    sys.setswitchinterval(1e-6)  # switch threads inside the calls
+    try:
+        for thread in threads:
+            thread.start()
+        for thread in threads:
+            thread.join()
+    finally:
+        sys.setswitchinterval(interval)
+    assert seen == {"Left": {"Left"}, "Right": {"Right"}}
+
+
+def make(name, annotations, bases=(), **namespace):
     """A dataclass made now, with string annotations left for get_type_hints."""
-    return dataclasses.dataclass(type(name, (), {"__annotations__": annotations, **namespace}))
+    return dataclasses.dataclass(type(name, bases, {"__annotations__": annotations, **namespace}))
 
 
 class Unnamed(dataclasses.Field):
@@ -239,11 +262,16 @@ def test_annotations_that_are_no_dict_and_failures_leave_nothing_behind():
     with pytest.raises(AttributeError):
         native.process_type(cls, kind="type", directives=[])
     key, bad = directive("k"), one_field(field(directives=[unconvertible()]))
-    before = sys.getrefcount(key), sys.getrefcount(bad), sys.getrefcount(NOT_CALLABLE)
+
+    def counts():
+        gc.collect()  # failures make cycles through their tracebacks
+        return sys.getrefcount(key), sys.getrefcount(bad), sys.getrefcount(NOT_CALLABLE)
+
+    before = counts()
     for _ in range(50):
         for failing in (bad, NOT_CALLABLE):
             with pytest.raises((ValueError, TypeError)):
                 native.process_type(failing, kind="type", directives=[key])
         native.process_type(User, kind="type", directives=[key])
     del failing
-    assert (sys.getrefcount(key), sys.getrefcount(bad), sys.getrefcount(NOT_CALLABLE)) == before
+    assert counts() == before
