@@ -24,44 +24,13 @@ std::string sha256_hex(std::string_view text) {
   return hex;
 }
 
-DocumentPtr PersistedQueryCache::get(std::string_view sha256_hash) const {
-  std::lock_guard lock(mutex_);
-  auto found = index_.find(sha256_hash);
-  if (found == index_.end()) return nullptr;
-  order_.splice(order_.begin(), order_, found->second);
-  return found->second->second;
-}
-
-void PersistedQueryCache::insert(std::string sha256_hash, DocumentPtr document) const {
-  DocumentPtr evicted;  // released after the lock, so a large document is freed outside it
-  std::lock_guard lock(mutex_);
-  auto found = index_.find(sha256_hash);
-  if (found != index_.end()) {
-    evicted = std::exchange(found->second->second, std::move(document));
-    order_.splice(order_.begin(), order_, found->second);
-    return;
-  }
-  order_.emplace_front(std::move(sha256_hash), std::move(document));
-  index_.emplace(order_.front().first, order_.begin());
-  if (order_.size() > kCapacity) {
-    index_.erase(order_.back().first);
-    evicted = std::move(order_.back().second);
-    order_.pop_back();
-  }
-}
-
-std::size_t PersistedQueryCache::size() const {
-  std::lock_guard lock(mutex_);
-  return order_.size();
-}
-
-Result<bool> resolve_persisted_query(const CompiledSchema& schema, std::string_view sha256_hash,
-                                     std::optional<std::string_view> query,
-                                     std::optional<std::string_view> operation_name, bool validate) {
+Result<PersistedQuery> resolve_persisted_query(const CompiledSchema& schema, std::string_view sha256_hash,
+                                               std::optional<std::string_view> query,
+                                               std::optional<std::string_view> operation_name, bool validate) {
   const PersistedQueryCache& cache = schema.persisted_query_cache;
   if (!query) {
-    // The document itself is not handed back: the caller fetches it with its own get.
-    if (cache.get(sha256_hash)) return false;
+    // Handed back as found: a second lookup could miss once the entry is dropped.
+    if (DocumentPtr document = cache.get(sha256_hash)) return PersistedQuery{std::move(document), false};
     return make_error("PersistedQueryNotFound", ErrorCode::PERSISTED_QUERY_NOT_FOUND);
   }
   // A known hash is processed again, so a client can always refresh its entry.
@@ -73,8 +42,8 @@ Result<bool> resolve_persisted_query(const CompiledSchema& schema, std::string_v
   if (validate) {
     if (Status error = validate_query(**document, schema, operation_name)) return error;
   }
-  cache.insert(std::string(sha256_hash), std::move(document).value());
-  return true;
+  cache.insert(std::string(sha256_hash), *document);
+  return PersistedQuery{std::move(document).value(), true};
 }
 
 }  // namespace quenfel

@@ -1,4 +1,4 @@
-#include "engine/persisted_query.h"
+#include "engine/persisted_query_cache.h"
 
 #include <gtest/gtest.h>
 

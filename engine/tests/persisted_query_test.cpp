@@ -51,27 +51,27 @@ std::unique_ptr<CompiledSchema> make_schema() {
       .build();
 }
 
-Result<bool> register_query(const CompiledSchema& schema, std::string_view text, bool validate = true,
+Result<PersistedQuery> register_query(const CompiledSchema& schema, std::string_view text, bool validate = true,
                             std::optional<std::string_view> operation_name = std::nullopt) {
   return resolve_persisted_query(schema, sha256_hex(text), text, operation_name, validate);
 }
 
-Result<bool> replay(const CompiledSchema& schema, std::string_view hash) {
+Result<PersistedQuery> replay(const CompiledSchema& schema, std::string_view hash) {
   return resolve_persisted_query(schema, hash, std::nullopt, std::nullopt, true);
 }
 
-void expect_error(const Result<bool>& result, std::string_view message, ErrorCode code) {
+void expect_error(const Result<PersistedQuery>& result, std::string_view message, ErrorCode code) {
   ASSERT_FALSE(result.ok());
   EXPECT_EQ(result.error().message, message);
   EXPECT_EQ(result.error().code(), code);
   EXPECT_FALSE(result.error().locations.has_value());
 }
 
-void expect_not_found(const Result<bool>& result) {
+void expect_not_found(const Result<PersistedQuery>& result) {
   expect_error(result, "PersistedQueryNotFound", ErrorCode::PERSISTED_QUERY_NOT_FOUND);
 }
 
-void expect_same_error(const Result<bool>& result, const GraphQLError& expected) {
+void expect_same_error(const Result<PersistedQuery>& result, const GraphQLError& expected) {
   ASSERT_FALSE(result.ok());
   EXPECT_EQ(result.error().message, expected.message);
   EXPECT_EQ(result.error().code(), expected.code());
@@ -85,25 +85,27 @@ TEST(ResolvePersistedQueryTest, RegisterThenReplay) {
   const std::string hash = sha256_hex(kQuery);
   expect_not_found(replay(*schema, hash));
 
-  Result<bool> registered = register_query(*schema, kQuery);
+  Result<PersistedQuery> registered = register_query(*schema, kQuery);
   ASSERT_TRUE(registered.ok()) << registered.error().message;
-  EXPECT_TRUE(*registered);
+  EXPECT_TRUE(registered->registered);
   DocumentPtr first = schema->persisted_query_cache.get(hash);
   ASSERT_NE(first, nullptr);
   EXPECT_EQ(first->text(), kQuery);
+  EXPECT_EQ(registered->document, first);
 
-  Result<bool> replayed = replay(*schema, hash);
+  Result<PersistedQuery> replayed = replay(*schema, hash);
   ASSERT_TRUE(replayed.ok());
-  EXPECT_FALSE(*replayed);
+  EXPECT_FALSE(replayed->registered);
+  EXPECT_EQ(replayed->document, first);
   // A replay ignores the operation name and the validate flag.
   replayed = resolve_persisted_query(*schema, hash, std::nullopt, "NoSuchOperation", false);
   ASSERT_TRUE(replayed.ok());
-  EXPECT_FALSE(*replayed);
+  EXPECT_FALSE(replayed->registered);
 
   // A known hash sent with its text is processed again and its entry replaced.
   registered = register_query(*schema, kQuery);
   ASSERT_TRUE(registered.ok());
-  EXPECT_TRUE(*registered);
+  EXPECT_TRUE(registered->registered);
   DocumentPtr second = schema->persisted_query_cache.get(hash);
   ASSERT_NE(second, nullptr);
   EXPECT_NE(second, first);
@@ -150,12 +152,12 @@ TEST(ResolvePersistedQueryTest, ValidationOnlyWhenAsked) {
   expect_same_error(register_query(*schema, kUnknownField, true), *expected);
   expect_not_found(replay(*schema, hash));
 
-  Result<bool> registered = register_query(*schema, kUnknownField, false);
+  Result<PersistedQuery> registered = register_query(*schema, kUnknownField, false);
   ASSERT_TRUE(registered.ok());
-  EXPECT_TRUE(*registered);
-  Result<bool> replayed = replay(*schema, hash);
+  EXPECT_TRUE(registered->registered);
+  Result<PersistedQuery> replayed = replay(*schema, hash);
   ASSERT_TRUE(replayed.ok());
-  EXPECT_FALSE(*replayed);
+  EXPECT_FALSE(replayed->registered);
 
   // A failed re-registration leaves the earlier entry as it was.
   DocumentPtr stored = schema->persisted_query_cache.get(hash);
@@ -170,9 +172,9 @@ TEST(ResolvePersistedQueryTest, OperationNameChoosesWhatIsValidated) {
   expect_error(register_query(*schema, kTwo), "document contains multiple operations; operation_name is required",
                ErrorCode::GRAPHQL_VALIDATION_FAILED);
   EXPECT_FALSE(register_query(*schema, kTwo, true, "Bad").ok());
-  Result<bool> registered = register_query(*schema, kTwo, true, "Good");
+  Result<PersistedQuery> registered = register_query(*schema, kTwo, true, "Good");
   ASSERT_TRUE(registered.ok()) << registered.error().message;
-  EXPECT_TRUE(*registered);
+  EXPECT_TRUE(registered->registered);
 }
 
 TEST(ResolvePersistedQueryTest, RegistrationsBeyondCapacityKeepSucceeding) {
@@ -181,14 +183,14 @@ TEST(ResolvePersistedQueryTest, RegistrationsBeyondCapacityKeepSucceeding) {
   std::string last;
   for (int i = 0; i < count; ++i) {
     last = "{ item(id: " + std::to_string(i) + ") { id } }";
-    Result<bool> registered = register_query(*schema, last);
+    Result<PersistedQuery> registered = register_query(*schema, last);
     ASSERT_TRUE(registered.ok()) << i << ": " << registered.error().message;
-    EXPECT_TRUE(*registered);
+    EXPECT_TRUE(registered->registered);
   }
   EXPECT_EQ(schema->persisted_query_cache.size(), PersistedQueryCache::kCapacity);
-  Result<bool> replayed = replay(*schema, sha256_hex(last));  // the least recently used went, not this one
+  Result<PersistedQuery> replayed = replay(*schema, sha256_hex(last));  // the least recently used went, not this one
   ASSERT_TRUE(replayed.ok());
-  EXPECT_FALSE(*replayed);
+  EXPECT_FALSE(replayed->registered);
 }
 
 // Eight threads register and replay overlapping sets of queries against one
@@ -216,13 +218,13 @@ TEST(ResolvePersistedQueryTest, ConcurrentRegistrationAndReplay) {
       if (random() % 3 == 0) {
         std::optional<std::string_view> name;
         if (random() % 2 == 0) name = std::string_view(texts[i]).substr(6, texts[i].find(' ', 6) - 6);
-        Result<bool> registered = resolve_persisted_query(*schema, hashes[i], texts[i], name, true);
-        if (!registered.ok() || !*registered) ++failures;
+        Result<PersistedQuery> registered = resolve_persisted_query(*schema, hashes[i], texts[i], name, true);
+        if (!registered.ok() || !registered->registered) ++failures;
         continue;
       }
-      Result<bool> replayed = replay(*schema, hashes[i]);
+      Result<PersistedQuery> replayed = replay(*schema, hashes[i]);
       if (replayed.ok()) {
-        if (*replayed) ++failures;
+        if (replayed->registered) ++failures;
         ++hits;
         // The entry may have gone since, but what is there must be this query's document.
         DocumentPtr document = schema->persisted_query_cache.get(hashes[i]);
