@@ -1,5 +1,6 @@
 #include "engine/persisted_query.h"
 
+#include <memory>
 #include <new>
 
 #include <openssl/evp.h>
@@ -24,14 +25,36 @@ std::string sha256_hex(std::string_view text) {
   return hex;
 }
 
+namespace {
+
+// Validates the operation that `operation_name` picks unless the entry records
+// that it passed already, and records it when it passes. Registration may have
+// validated another operation of the document, or none.
+Status validate_once(const CachedDocument& entry, const CompiledSchema& schema,
+                     std::optional<std::string_view> operation_name) {
+  const Document& document = *entry.document();
+  Result<const OperationDefinition*> operation = select_operation(document, operation_name);
+  if (!operation) return operation.take_error();
+  if (entry.validated(**operation)) return nullptr;
+  if (Status error = validate_query(document, schema, operation_name)) return error;
+  entry.set_validated(**operation);
+  return nullptr;
+}
+
+}  // namespace
+
 Result<PersistedQuery> resolve_persisted_query(const CompiledSchema& schema, std::string_view sha256_hash,
                                                std::optional<std::string_view> query,
                                                std::optional<std::string_view> operation_name, bool validate) {
   const PersistedQueryCache& cache = schema.persisted_query_cache;
   if (!query) {
+    CachedDocumentPtr entry = cache.get(sha256_hash);
+    if (!entry) return make_error("PersistedQueryNotFound", ErrorCode::PERSISTED_QUERY_NOT_FOUND);
+    if (validate) {
+      if (Status error = validate_once(*entry, schema, operation_name)) return error;
+    }
     // Handed back as found: a second lookup could miss once the entry is dropped.
-    if (DocumentPtr document = cache.get(sha256_hash)) return PersistedQuery{std::move(document), false};
-    return make_error("PersistedQueryNotFound", ErrorCode::PERSISTED_QUERY_NOT_FOUND);
+    return PersistedQuery{entry->document(), false};
   }
   // A known hash is processed again, so a client can always refresh its entry.
   if (sha256_hex(*query) != sha256_hash) {
@@ -39,11 +62,12 @@ Result<PersistedQuery> resolve_persisted_query(const CompiledSchema& schema, std
   }
   Result<DocumentPtr> document = parse_document(*query);
   if (!document) return document.take_error();
+  auto entry = std::make_shared<const CachedDocument>(std::move(document).value());
   if (validate) {
-    if (Status error = validate_query(**document, schema, operation_name)) return error;
+    if (Status error = validate_once(*entry, schema, operation_name)) return error;
   }
-  cache.insert(std::string(sha256_hash), *document);
-  return PersistedQuery{std::move(document).value(), true};
+  cache.insert(std::string(sha256_hash), entry);
+  return PersistedQuery{entry->document(), true};
 }
 
 }  // namespace quenfel

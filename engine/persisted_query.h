@@ -27,7 +27,10 @@ struct PersistedQuery {
 
 // Serves one persisted-query request against the schema's cache.
 // Without query text: the document cached under the hash, else
-// PERSISTED_QUERY_NOT_FOUND.
+// PERSISTED_QUERY_NOT_FOUND. With `validate`, the operation that
+// `operation_name` picks must have passed validation: the first replay that
+// asks for an operation its registration did not validate validates it (its
+// error is returned and the entry stays), and the entry remembers a pass.
 // With query text: checks that the text's sha256_hex equals the hash exactly
 // (else PERSISTED_QUERY_MISMATCH), parses it, validates it when asked and
 // stores it under the hash (replacing any entry). A failure stores nothing.

@@ -2,7 +2,11 @@
 
 namespace quenfel {
 
-DocumentPtr PersistedQueryCache::get(std::string_view sha256_hash) const {
+CachedDocument::CachedDocument(DocumentPtr document)
+    : document_(std::move(document)),
+      validated_(std::make_unique<std::atomic<bool>[]>(document_->operations().size())) {}
+
+CachedDocumentPtr PersistedQueryCache::get(std::string_view sha256_hash) const {
   std::lock_guard lock(mutex_);
   auto found = index_.find(sha256_hash);
   if (found == index_.end()) return nullptr;
@@ -10,16 +14,16 @@ DocumentPtr PersistedQueryCache::get(std::string_view sha256_hash) const {
   return found->second->second;
 }
 
-void PersistedQueryCache::insert(std::string sha256_hash, DocumentPtr document) const {
-  DocumentPtr evicted;  // released after the lock, so a large document is freed outside it
+void PersistedQueryCache::insert(std::string sha256_hash, CachedDocumentPtr entry) const {
+  CachedDocumentPtr evicted;  // released after the lock, so a large document is freed outside it
   std::lock_guard lock(mutex_);
   auto found = index_.find(sha256_hash);
   if (found != index_.end()) {
-    evicted = std::exchange(found->second->second, std::move(document));
+    evicted = std::exchange(found->second->second, std::move(entry));
     order_.splice(order_.begin(), order_, found->second);
     return;
   }
-  order_.emplace_front(std::move(sha256_hash), std::move(document));
+  order_.emplace_front(std::move(sha256_hash), std::move(entry));
   index_.emplace(order_.front().first, order_.begin());
   if (order_.size() > kCapacity) {
     index_.erase(order_.back().first);
