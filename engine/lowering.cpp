@@ -4,6 +4,8 @@
 #include <string>
 #include <unordered_map>
 
+#include "engine/builtins.h"
+
 namespace quenfel {
 
 namespace {
@@ -25,10 +27,6 @@ const Argument* find_argument(Span<Argument> arguments, std::string_view name) {
     if (argument.name == name) return &argument;
   }
   return nullptr;
-}
-
-bool is_lowering_directive(std::string_view name) {
-  return name == "skip" || name == "include" || name == "defer" || name == "stream";
 }
 
 Result<std::int64_t> resolve_initial_count(const Value& value, const Variables& variables) {
@@ -87,8 +85,9 @@ Result<std::string_view> resolve_label_argument(const Value& value, std::string_
 // exclude the node.
 Result<bool> should_prune(Span<Directive> directives, const Variables& variables) {
   for (const Directive& directive : directives) {
-    const bool skip = directive.name == "skip";
-    if (!skip && directive.name != "include") continue;
+    const std::optional<BuiltinDirective> builtin = builtin_directive(directive.name);
+    if (builtin != BuiltinDirective::Skip && builtin != BuiltinDirective::Include) continue;
+    const bool skip = builtin == BuiltinDirective::Skip;
     const Argument* condition = find_argument(directive.arguments, "if");
     if (condition == nullptr) return lowering_error("@", directive.name, " requires an 'if' argument");
     Result<bool> value = resolve_boolean_argument(condition->value, variables, directive.name);
@@ -106,16 +105,17 @@ struct DeferState {
 
 // The first @defer of an inline fragment or fragment spread.
 Result<DeferState> defer_label(Span<Directive> directives, const Variables& variables) {
-  const Directive* defer = find_directive(directives, "defer");
+  constexpr std::string_view kDefer = name_of(BuiltinDirective::Defer);
+  const Directive* defer = find_directive(directives, kDefer);
   if (defer == nullptr) return DeferState{};
   DeferState state{true, std::nullopt};
   if (const Argument* condition = find_argument(defer->arguments, "if")) {
-    Result<bool> value = resolve_boolean_argument(condition->value, variables, "defer");
+    Result<bool> value = resolve_boolean_argument(condition->value, variables, kDefer);
     if (!value) return value.take_error();
     if (!*value) return DeferState{};
   }
   if (const Argument* label = find_argument(defer->arguments, "label")) {
-    Result<std::string_view> text = resolve_label_argument(label->value, "defer");
+    Result<std::string_view> text = resolve_label_argument(label->value, kDefer);
     if (!text) return text.take_error();
     state.label = *text;
   }
@@ -124,11 +124,12 @@ Result<DeferState> defer_label(Span<Directive> directives, const Variables& vari
 
 // The first @stream of a field: no marker when there is none or its `if` is false.
 Result<std::optional<StreamMarker>> stream_marker(Span<Directive> directives, const Variables& variables) {
-  const Directive* stream = find_directive(directives, "stream");
+  constexpr std::string_view kStream = name_of(BuiltinDirective::Stream);
+  const Directive* stream = find_directive(directives, kStream);
   if (stream == nullptr) return std::optional<StreamMarker>();
   StreamMarker marker;
   if (const Argument* condition = find_argument(stream->arguments, "if")) {
-    Result<bool> value = resolve_boolean_argument(condition->value, variables, "stream");
+    Result<bool> value = resolve_boolean_argument(condition->value, variables, kStream);
     if (!value) return value.take_error();
     if (!*value) return std::optional<StreamMarker>();
   }
@@ -138,7 +139,7 @@ Result<std::optional<StreamMarker>> stream_marker(Span<Directive> directives, co
     marker.initial_count = *value;
   }
   if (const Argument* label = find_argument(stream->arguments, "label")) {
-    Result<std::string_view> text = resolve_label_argument(label->value, "stream");
+    Result<std::string_view> text = resolve_label_argument(label->value, kStream);
     if (!text) return text.take_error();
     marker.label = *text;
   }
@@ -149,7 +150,7 @@ Result<std::optional<StreamMarker>> stream_marker(Span<Directive> directives, co
 std::vector<LoweredDirective> lower_directives(Span<Directive> directives) {
   std::vector<LoweredDirective> lowered;
   for (const Directive& directive : directives) {
-    if (!is_lowering_directive(directive.name)) lowered.push_back({directive.name, directive.arguments});
+    if (!builtin_directive(directive.name)) lowered.push_back({directive.name, directive.arguments});
   }
   return lowered;
 }

@@ -7,6 +7,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "engine/builtins.h"
 #include "engine/name_map.h"
 #include "engine/schema_index.h"
 
@@ -117,22 +118,23 @@ std::optional<std::string> check_value(const Value& value, const GraphQLType& ty
 
 std::optional<std::string> check_named_value(const Value& value, const std::string& name, const Context& context) {
   const ValueKind kind = value.kind;
-  if (name == "ID" || name == "String") {
-    if (kind == ValueKind::String) return std::nullopt;
-    return concat("expected a string, got ", value_kind_word(kind));
-  }
-  if (name == "Int") {
-    if (value.is_integer()) return std::nullopt;
-    if (kind == ValueKind::Number) return "expected an integer, got a floating-point number";
-    return concat("expected an integer, got ", value_kind_word(kind));
-  }
-  if (name == "Float") {
-    if (kind == ValueKind::Number) return std::nullopt;
-    return concat("expected a number, got ", value_kind_word(kind));
-  }
-  if (name == "Boolean") {
-    if (kind == ValueKind::Boolean) return std::nullopt;
-    return concat("expected a boolean, got ", value_kind_word(kind));
+  if (std::optional<BuiltinScalar> scalar = builtin_scalar(name)) {
+    switch (*scalar) {
+      case BuiltinScalar::ID:
+      case BuiltinScalar::String:
+        if (kind == ValueKind::String) return std::nullopt;
+        return concat("expected a string, got ", value_kind_word(kind));
+      case BuiltinScalar::Int:
+        if (value.is_integer()) return std::nullopt;
+        if (kind == ValueKind::Number) return "expected an integer, got a floating-point number";
+        return concat("expected an integer, got ", value_kind_word(kind));
+      case BuiltinScalar::Float:
+        if (kind == ValueKind::Number) return std::nullopt;
+        return concat("expected a number, got ", value_kind_word(kind));
+      case BuiltinScalar::Boolean:
+        if (kind == ValueKind::Boolean) return std::nullopt;
+        return concat("expected a boolean, got ", value_kind_word(kind));
+    }
   }
   if (context.schema.scalar_names.contains(name)) return std::nullopt;
   const IndexedType* type = context.index.type(name);
@@ -195,6 +197,8 @@ std::optional<std::string> check_value(const Value& value, const GraphQLType& ty
   return check_named_value(value, expected.name(), context);
 }
 
+GraphQLType builtin_type(BuiltinScalar scalar) { return GraphQLType::named(std::string(name_of(scalar))); }
+
 struct IncrementalArgument {
   std::string_view name;
   GraphQLType type;
@@ -202,17 +206,17 @@ struct IncrementalArgument {
 
 const std::vector<IncrementalArgument>& defer_arguments() {
   static const std::vector<IncrementalArgument> arguments = {
-      {"if", GraphQLType::named("Boolean")},
-      {"label", GraphQLType::named("String")},
+      {"if", builtin_type(BuiltinScalar::Boolean)},
+      {"label", builtin_type(BuiltinScalar::String)},
   };
   return arguments;
 }
 
 const std::vector<IncrementalArgument>& stream_arguments() {
   static const std::vector<IncrementalArgument> arguments = {
-      {"if", GraphQLType::named("Boolean")},
-      {"label", GraphQLType::named("String")},
-      {"initialCount", GraphQLType::named("Int")},
+      {"if", builtin_type(BuiltinScalar::Boolean)},
+      {"label", builtin_type(BuiltinScalar::String)},
+      {"initialCount", builtin_type(BuiltinScalar::Int)},
   };
   return arguments;
 }
@@ -277,8 +281,9 @@ Status validate_directives(Span<Directive> directives, OperationDirectiveLocatio
   using Location = OperationDirectiveLocation;
   for (const Directive& directive : directives) {
     const std::string_view name = directive.name;
-    if (name == "skip" || name == "include") continue;  // lowering checks their arguments
-    if (name == "defer") {
+    const std::optional<BuiltinDirective> builtin = builtin_directive(name);
+    if (builtin == BuiltinDirective::Skip || builtin == BuiltinDirective::Include) continue;  // lowering checks them
+    if (builtin == BuiltinDirective::Defer) {
       if (location != Location::FRAGMENT_SPREAD && location != Location::INLINE_FRAGMENT) {
         return not_allowed_here(name, location, directive.pos);
       }
@@ -287,7 +292,7 @@ Status validate_directives(Span<Directive> directives, OperationDirectiveLocatio
       }
       continue;
     }
-    if (name == "stream") {
+    if (builtin == BuiltinDirective::Stream) {
       if (location != Location::FIELD) return not_allowed_here(name, location, directive.pos);
       if (auto error = validate_incremental_directive_arguments(directive.arguments, stream_arguments(), name, context)) {
         return error;
@@ -394,7 +399,7 @@ class SelectionWalker {
     }
     const GraphQLType& type = field->definition->graphql_type;
     for (const Directive& directive : selection.directives) {
-      if (directive.name != "stream") continue;
+      if (directive.name != name_of(BuiltinDirective::Stream)) continue;
       if (strip_non_null(type).is_named()) {
         return error_at(concat("directive '@stream' can only be applied to a list-typed field, but '", selection.name,
                                "' is '", type.to_sdl_string(), "'"),
@@ -532,7 +537,8 @@ std::optional<std::size_t> root_response_key_count(const SelectionSet& selection
     }
     const Selection& selection = *top.next++;
     for (const Directive& directive : selection.directives) {
-      if (directive.name == "skip" || directive.name == "include") return std::nullopt;
+      const std::optional<BuiltinDirective> builtin = builtin_directive(directive.name);
+      if (builtin == BuiltinDirective::Skip || builtin == BuiltinDirective::Include) return std::nullopt;
     }
     switch (selection.kind) {
       case SelectionKind::Field:
