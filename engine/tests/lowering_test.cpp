@@ -6,9 +6,13 @@
 #include <string>
 
 #include "engine/parser.h"
+#include "engine/tests/fragment_queries.h"
 
 namespace quenfel {
 namespace {
+
+using testing::doubling_fragments;
+using testing::fragment_chain;
 
 // Plan notation: [T] type condition, key:name for an alias, (a,b) argument
 // names, @d kept directives, ^ deferred (^(label) with a label), ~(count) or
@@ -65,7 +69,8 @@ TEST(LoweringTest, ShapeOfThePlan) {
   expect_plans({
       {"{ a b: a a c { d e: f } }", "a b:a a c{d e:f}"},
       {R"({ f(x: $v, y: [1, {z: "s"}], x: ENUM) g })", "f(x,y,x) g"},
-      {R"({ f @custom(y: $w) @skip(if: false) @include(if: true) @defer(label: "x") @Skip @other })", "f@custom@Skip@other"},
+      {R"({ f @custom(y: $w) @skip(if: false) @include(if: true) @defer(label: "x") @Skip @other })",
+       "f@custom@Skip@other"},
       {"{ ... @custom { a } ...F @custom } fragment F on T @custom { b }", "a [T]b"},
       {"query Q @skip(if: true) @include(if: $missing) { a }", "a"},
       {"{ a ... on User { b ... { x } ... on Admin { y } } }", "a [User]b [User]x [Admin]y"},
@@ -82,16 +87,17 @@ TEST(LoweringTest, SkipAndInclude) {
       {"{ a @skip(if: true) b @include(if: $no) c @include(if: $yes) { d @skip(if: $yes) e } }", "c{e}", kFlags},
       {"{ ... @skip(if: $yes) { a } ... @include(if: true) { b } }", "b", kFlags},
       {"{ ...F @include(if: $no) ...G } fragment F on T { a } fragment G on T { b }", "[T]b", kFlags},
-      {"{ a ...F } fragment F on T @include(if: false) { b }", "a"},  // wherever it is spread
-      {"{ a ...Missing @skip(if: true) }", "a"},                    // never looked up
+      {"{ a ...F } fragment F on T @include(if: false) { b }", "a"},    // wherever it is spread
+      {"{ a ...Missing @skip(if: true) }", "a"},                        // never looked up
       {"{ ...F } fragment F on T { a ...F @skip(if: true) }", "[T]a"},  // no cycle
       {"{ f @include(if: $yes) @skip(if: $no) }", "f", kFlags},
       {"{ f @include(if: true) @skip(if: true) }", ""},
       {"{ f @include(if: true) @include(if: false) }", ""},
-      {"{ f @skip(other: 1, if: true, if: false) }", ""},       // the first `if` only
+      {"{ f @skip(other: 1, if: true, if: false) }", ""},              // the first `if` only
       {"{ f @Skip(if: true) @skip(If: true, if: false) }", "f@Skip"},  // case-sensitive
-      {"{ f @skip(if: true) @include(if: $missing) }", ""},      // stops at the first prune
-      {"{ f @include(if: $missing) @skip(if: true) }", "error: @include(if: $missing) references undefined variable '$missing'"},
+      {"{ f @skip(if: true) @include(if: $missing) }", ""},            // stops at the first prune
+      {"{ f @include(if: $missing) @skip(if: true) }",
+       "error: @include(if: $missing) references undefined variable '$missing'"},
       {"{ f @skip }", "error: @skip requires an 'if' argument"},
       {"{ f @skip(when: true) }", "error: @skip requires an 'if' argument"},
       {"{ f @include(if: $v) }", "error: variable '$v' used in @include(if: ...) must be a boolean", kFlags},
@@ -99,7 +105,8 @@ TEST(LoweringTest, SkipAndInclude) {
       {"{ f @skip(if: \"true\") }", "error: @skip(if: ...) argument must be a boolean or a variable"},
       {"{ f @skip(if: [true]) }", "error: @skip(if: ...) argument must be a boolean or a variable"},
       // Declared defaults are not applied, and anything but an object supplies nothing.
-      {"query($flag: Boolean = false) { a @skip(if: $flag) }", "error: @skip(if: $flag) references undefined variable '$flag'"},
+      {"query($flag: Boolean = false) { a @skip(if: $flag) }",
+       "error: @skip(if: $flag) references undefined variable '$flag'"},
       {"{ f @skip(if: $yes) }", "error: @skip(if: $yes) references undefined variable '$yes'", Json::array({true})},
   });
 }
@@ -115,7 +122,8 @@ TEST(LoweringTest, Defer) {
       {"{ ... @defer(label: \"a\") @defer(label: 5) @defer(if: $missing) { f } }", "f^(a)"},  // the first only
       {"{ ... @defer(if: false) @defer(label: \"b\") { f } }", "f"},
       {"{ ... @defer(label: $l) { f } }", "error: @defer(label: ...) must be a static string, not a variable", kFlags},
-      {"{ ... @defer(if: $missing, label: 5) { f } }", "error: @defer(if: $missing) references undefined variable '$missing'"},
+      {"{ ... @defer(if: $missing, label: 5) { f } }",
+       "error: @defer(if: $missing) references undefined variable '$missing'"},
       {"{ ... @defer(if: \"no\") { f } }", "error: @defer(if: ...) argument must be a boolean or a variable"},
       // A key deferred at a level keeps its marker only when it is unique there.
       {"{ a ... @defer { a } }", "a a"},
@@ -133,48 +141,68 @@ TEST(LoweringTest, Defer) {
 }
 
 TEST(LoweringTest, Stream) {
-  const Json counts{{"u", 7u},    {"s", -7},    {"max", std::numeric_limits<std::int64_t>::max()},
-                    {"big", std::uint64_t{1} << 63}, {"f", 3.0}, {"str", "3"}, {"off", false}};
+  const Json counts{{"u", 7u},
+                    {"s", -7},
+                    {"max", std::numeric_limits<std::int64_t>::max()},
+                    {"big", std::uint64_t{1} << 63},
+                    {"f", 3.0},
+                    {"str", "3"},
+                    {"off", false}};
   expect_plans({
-      {"{ a @stream b @stream(initialCount: 5, label: \"s\") c @stream(if: $off) d { e @stream } }", "a~(0) b~(5,s) c d{e~(0)}", counts},
+      {"{ a @stream b @stream(initialCount: 5, label: \"s\") c @stream(if: $off) d { e @stream } }",
+       "a~(0) b~(5,s) c d{e~(0)}", counts},
       {"{ f @stream(initialCount: -9223372036854775808) }", "f~(-9223372036854775808)"},
       {"{ f @stream(if: false, initialCount: \"x\", label: 1) }", "f"},
       {"{ f @stream(initialCount: 1) @stream(initialCount: 1.5) }", "f~(1)"},
       {"{ f @stream(initialCount: $u) g @stream(initialCount: $s) h @stream(initialCount: $max) }",
        "f~(7) g~(-7) h~(9223372036854775807)", counts},
-      {"{ f @stream(initialCount: $big) }", "error: variable '$big' used in @stream(initialCount: ...) must be an integer", counts},
-      {"{ f @stream(initialCount: $f) }", "error: variable '$f' used in @stream(initialCount: ...) must be an integer", counts},
-      {"{ f @stream(initialCount: $str) }", "error: variable '$str' used in @stream(initialCount: ...) must be an integer", counts},
+      {"{ f @stream(initialCount: $big) }",
+       "error: variable '$big' used in @stream(initialCount: ...) must be an integer", counts},
+      {"{ f @stream(initialCount: $f) }", "error: variable '$f' used in @stream(initialCount: ...) must be an integer",
+       counts},
+      {"{ f @stream(initialCount: $str) }",
+       "error: variable '$str' used in @stream(initialCount: ...) must be an integer", counts},
       {"{ f @stream(initialCount: $n) }", "error: @stream(initialCount: $n) references undefined variable '$n'"},
-      {"{ f @stream(initialCount: 9223372036854775808) }", "error: @stream(initialCount: ...) argument must be an integer or a variable"},
-      {"{ f @stream(initialCount: 3.0) }", "error: @stream(initialCount: ...) argument must be an integer or a variable"},
-      {"{ f @stream(initialCount: THREE) }", "error: @stream(initialCount: ...) argument must be an integer or a variable"},
+      {"{ f @stream(initialCount: 9223372036854775808) }",
+       "error: @stream(initialCount: ...) argument must be an integer or a variable"},
+      {"{ f @stream(initialCount: 3.0) }",
+       "error: @stream(initialCount: ...) argument must be an integer or a variable"},
+      {"{ f @stream(initialCount: THREE) }",
+       "error: @stream(initialCount: ...) argument must be an integer or a variable"},
       {"{ f @stream(label: $l) }", "error: @stream(label: ...) must be a static string, not a variable", kFlags},
       {"{ f @stream(if: 1) }", "error: @stream(if: ...) argument must be a boolean or a variable"},
-      {"{ f @stream(label: 1, initialCount: 1.5) }", "error: @stream(initialCount: ...) argument must be an integer or a variable"},
+      {"{ f @stream(label: 1, initialCount: 1.5) }",
+       "error: @stream(initialCount: ...) argument must be an integer or a variable"},
   });
 }
 
 TEST(LoweringTest, FirstErrorInDocumentOrderDecides) {
   expect_plans({
       {"{ ...Missing }", "error: undefined fragment 'Missing'"},
-      {"{ a ...F } fragment F on User { friends { ...F } }", "error INVALID_FRAGMENT_TARGET: Fragment cycle detected involving 'F'"},
-      {"{ ...F } fragment F on T { ...G } fragment G on T { a ...F }", "error INVALID_FRAGMENT_TARGET: Fragment cycle detected involving 'F'"},
+      {"{ a ...F } fragment F on User { friends { ...F } }",
+       "error INVALID_FRAGMENT_TARGET: Fragment cycle detected involving 'F'"},
+      {"{ ...F } fragment F on T { ...G } fragment G on T { a ...F }",
+       "error INVALID_FRAGMENT_TARGET: Fragment cycle detected involving 'F'"},
       {"{ a { ...Missing1 } b @skip(if: 1) ...Missing2 }", "error: undefined fragment 'Missing1'"},
       {"{ ... { c @include } ...Missing }", "error: @include requires an 'if' argument"},
       // Within a field: @skip/@include, then the sub-selection, then @stream.
-      {"{ a @stream(initialCount: 1.5) @skip(if: 1) { ...Missing } }", "error: @skip(if: ...) argument must be a boolean or a variable"},
+      {"{ a @stream(initialCount: 1.5) @skip(if: 1) { ...Missing } }",
+       "error: @skip(if: ...) argument must be a boolean or a variable"},
       {"{ a @stream(initialCount: 1.5) { ...Missing } }", "error: undefined fragment 'Missing'"},
       {"{ a @skip(if: true) @stream(initialCount: 1.5) { ...Missing } b }", "b"},
       // Within a spread: its @skip/@include, the lookup, the definition's, the cycle, @defer, the contents.
       {"{ ...Missing @skip(if: 1) }", "error: @skip(if: ...) argument must be a boolean or a variable"},
       {"{ ...Missing @defer(label: 1) }", "error: undefined fragment 'Missing'"},
-      {"{ ...F @defer(label: 1) } fragment F on T @include(if: $x) { a }", "error: @include(if: $x) references undefined variable '$x'"},
-      {"{ ...F } fragment F on T { ...F @defer(label: 1) }", "error INVALID_FRAGMENT_TARGET: Fragment cycle detected involving 'F'"},
-      {"{ ...F @defer(label: $l) } fragment F on T { ...Missing }", "error: @defer(label: ...) must be a static string, not a variable"},
+      {"{ ...F @defer(label: 1) } fragment F on T @include(if: $x) { a }",
+       "error: @include(if: $x) references undefined variable '$x'"},
+      {"{ ...F } fragment F on T { ...F @defer(label: 1) }",
+       "error INVALID_FRAGMENT_TARGET: Fragment cycle detected involving 'F'"},
+      {"{ ...F @defer(label: $l) } fragment F on T { ...Missing }",
+       "error: @defer(label: ...) must be a static string, not a variable"},
       {"{ ...F @defer(label: \"l\") } fragment F on T { ...Missing }", "error: undefined fragment 'Missing'"},
       // Within an inline fragment: @skip/@include, @defer, the contents.
-      {"{ ... @defer(label: 1) @include(if: null) { ...Missing } }", "error: @include(if: ...) argument must be a boolean or a variable"},
+      {"{ ... @defer(label: 1) @include(if: null) { ...Missing } }",
+       "error: @include(if: ...) argument must be a boolean or a variable"},
       {"{ ... @defer { ...Missing } }", "error: undefined fragment 'Missing'"},
   });
 }
@@ -182,8 +210,10 @@ TEST(LoweringTest, FirstErrorInDocumentOrderDecides) {
 TEST(LoweringTest, OperationChoiceArgumentsAndPositions) {
   EXPECT_EQ(plan_of("query A { a } mutation B { b }", Json::object(), "B"), "b");
   EXPECT_EQ(plan_of("{ a }", Json::object(), "A"), "error: no operation named 'A'");
-  EXPECT_EQ(plan_of("query A { a } query B { b }"), "error: document contains multiple operations; operation_name is required");
-  DocumentPtr document = *parse_document("subscription {\n  a\n  alias: b(x: $v)\n  ...F\n}\nfragment F on T {\n    c { d }\n}");
+  EXPECT_EQ(plan_of("query A { a } query B { b }"),
+            "error: document contains multiple operations; operation_name is required");
+  DocumentPtr document =
+      *parse_document("subscription {\n  a\n  alias: b(x: $v)\n  ...F\n}\nfragment F on T {\n    c { d }\n}");
   Result<LoweredOperation> lowered = lower_document(*document, JsonVariables(Json::object()), std::nullopt);
   ASSERT_TRUE(lowered.ok());
   EXPECT_EQ(lowered->operation_type, OperationType::Subscription);
@@ -195,31 +225,13 @@ TEST(LoweringTest, OperationChoiceArgumentsAndPositions) {
   for (const auto& [field, pos] : positions) EXPECT_EQ((Pos{field->line, field->column}), pos) << field->field_name;
 }
 
-// A fragment spread twice at each of `levels` levels, ending in `leaf`.
-std::string doubling_query(int levels, const std::string& leaf) {
-  std::string text = "{ ...F0 }";
-  for (int i = 0; i < levels; ++i) {
-    text += " fragment F" + std::to_string(i) + " on T { ...F" + std::to_string(i + 1) + " ...F" + std::to_string(i + 1) + " }";
-  }
-  return text + " fragment F" + std::to_string(levels) + " on T { " + leaf + " }";
-}
-
-// `length` fragments, each spreading the next (with `directives`); the last selects `leaf`.
-std::string chain_query(int length, const std::string& directives = "", const std::string& leaf = "a") {
-  std::string text = "{ ...F1 " + directives + " }";
-  for (int i = 1; i < length; ++i) {
-    text += " fragment F" + std::to_string(i) + " on T { ...F" + std::to_string(i + 1) + " " + directives + " }";
-  }
-  return text + " fragment F" + std::to_string(length) + " on T { " + leaf + " }";
-}
-
 TEST(LoweringLimitsTest, FieldsVisitsAndDepthAreBounded) {
   const std::string fields = "error: lowering would produce more than 100000 field plans";
   const std::string visits = "error: lowering would visit more than 1000000 selections";
-  EXPECT_EQ(plan_of(doubling_query(30, "a")), fields);
-  EXPECT_EQ(plan_of(doubling_query(30, "a { b c }")), fields);
-  EXPECT_EQ(plan_of(doubling_query(30, "a @skip(if: true)")), visits);
-  EXPECT_EQ(plan_of(doubling_query(30, "a @include(if: $off)"), Json{{"off", false}}), visits);
+  EXPECT_EQ(plan_of(doubling_fragments(30, "a")), fields);
+  EXPECT_EQ(plan_of(doubling_fragments(30, "a { b c }")), fields);
+  EXPECT_EQ(plan_of(doubling_fragments(30, "a @skip(if: true)")), visits);
+  EXPECT_EQ(plan_of(doubling_fragments(30, "a @include(if: $off)"), Json{{"off", false}}), visits);
 
   std::string thousand, spreads;
   for (int i = 0; i < 1000; ++i) thousand += " a" + std::to_string(i);
@@ -230,14 +242,14 @@ TEST(LoweringLimitsTest, FieldsVisitsAndDepthAreBounded) {
   EXPECT_EQ(plan_of("{" + spreads + " b" + fragment), fields);
 
   // Settling @defer re-examines every entry of its level, at every level.
-  std::string settled = plan_of(chain_query(500, "@defer", thousand));
+  std::string settled = plan_of(fragment_chain(500, thousand, "", "T", "@defer"));
   EXPECT_EQ(settled.substr(0, 12), "[T]a0^ [T]a1");
-  EXPECT_EQ(plan_of(chain_query(500, "@defer", thousand + thousand + thousand)), visits);
+  EXPECT_EQ(plan_of(fragment_chain(500, thousand + thousand + thousand, "", "T", "@defer")), visits);
 
-  EXPECT_EQ(plan_of(chain_query(511)), "[T]a");
+  EXPECT_EQ(plan_of(fragment_chain(511, "a")), "[T]a");
   const std::string depth = "error: lowering would nest selection sets and fragments more than 512 levels deep";
-  EXPECT_EQ(plan_of(chain_query(512)), depth);
-  EXPECT_EQ(plan_of(chain_query(100000)), depth);
+  EXPECT_EQ(plan_of(fragment_chain(512, "a")), depth);
+  EXPECT_EQ(plan_of(fragment_chain(100000, "a")), depth);
 }
 
 }  // namespace

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <string>
 
@@ -22,13 +24,15 @@ AppliedDirective applied(std::string name, std::vector<std::pair<std::string, Js
 std::unique_ptr<CompiledSchema> feature_schema(bool auto_camel_case) {
   using L = SchemaDirectiveLocation;
   using O = OperationDirectiveLocation;
-  auto schema = SchemaBuilder().mutation("Mutation").subscription("Subscription").auto_camel_case(auto_camel_case).build();
+  auto schema =
+      SchemaBuilder().mutation("Mutation").subscription("Subscription").auto_camel_case(auto_camel_case).build();
   CompiledSchema& s = *schema;
   s.schema_applied_directives = {applied("contact", {{"name", "ops team"}})};
   auto add = [&](TypeDefinition type) { s.types.emplace(type.name, std::move(type)); };
 
-  FieldDefinition user_by_id = field("user_by_id", "User", {arg("user_id", "ID!"), arg("include_deleted", "Boolean", true),
-                                                            renamed(arg("max_age", "[Int!]"), "maxAgeSeconds")});
+  FieldDefinition user_by_id = field("user_by_id", "User",
+                                     {arg("user_id", "ID!"), arg("include_deleted", "Boolean", true),
+                                      renamed(arg("max_age", "[Int!]"), "maxAgeSeconds")});
   user_by_id.description = "Find a user.\nReturns null when \"absent\".";
   user_by_id.deprecation_reason = "use \"node\"\tinstead";
   user_by_id.directives = {applied("tag", {{"name", "x"}})};
@@ -38,25 +42,27 @@ std::unique_ptr<CompiledSchema> feature_schema(bool auto_camel_case) {
   user_by_id.arguments[1].directives = {applied("internal")};
   user_by_id.arguments[2].default_value = "[1, 2]";  // printed even without has_default
   user_by_id.arguments[2].description = "";
-  TypeDefinition query = object("Query", {field("id", "ID!"), user_by_id, field("__secret", "String"),
-                                          renamed(field("hidden", "String"), "__hidden"),
-                                          with_default(field("legacy_total", "Int"), "0"), field("plain", "String")},
-                                {"Node"});
+  TypeDefinition query = object(
+      "Query",
+      {field("id", "ID!"), user_by_id, field("__secret", "String"), renamed(field("hidden", "String"), "__hidden"),
+       with_default(field("legacy_total", "Int"), "0"), field("plain", "String")},
+      {"Node"});
   query.description = "The root of all queries";
   query.fields[5].description = "";
   query.directives = {applied("cost", {{"weight", 2.5}})};
   add(std::move(query));
   add(interface("Node", {field("id", "ID!")}));
   add(interface("Named", {field("display_name", "String!")}));
-  TypeDefinition user = object("User", {field("id", "ID!"), field("display_name", "String!"), field("role", "Role")},
-                               {"Node", "Named"});
-  user.directives = {applied("meta", {{"info", Json{{"b", 1}, {"a", {1, true, nullptr, -3, "q\"uote"}}, {"c", Json::object()}}},
-                                      {"none_at_all", nullptr},
-                                      {"empty", Json::array()}})};
+  TypeDefinition user =
+      object("User", {field("id", "ID!"), field("display_name", "String!"), field("role", "Role")}, {"Node", "Named"});
+  user.directives = {
+      applied("meta", {{"info", Json{{"b", 1}, {"a", {1, true, nullptr, -3, "q\"uote"}}, {"c", Json::object()}}},
+                       {"none_at_all", nullptr},
+                       {"empty", Json::array()}})};
   add(std::move(user));
-  TypeDefinition user_input = input("UserInput", {with_default(field("first_name", "String"), "\"Ann\""),
-                                                  with_default(field("age", "Int"), "0"),
-                                                  renamed(field("nick_name", "String"), "nick")});
+  TypeDefinition user_input =
+      input("UserInput", {with_default(field("first_name", "String"), "\"Ann\""),
+                          with_default(field("age", "Int"), "0"), renamed(field("nick_name", "String"), "nick")});
   user_input.fields[0].description = "Given name";
   user_input.fields[1].deprecation_reason = "no longer used";
   user_input.directives = {applied("tag", {{"name", "input"}})};
@@ -82,7 +88,8 @@ std::unique_ptr<CompiledSchema> feature_schema(bool auto_camel_case) {
   s.scalar_directives = {{"DateTime", {applied("tag", {{"name", "time"}})}}, {"Unused", {applied("tag")}}};
 
   s.directives.emplace("upper", OperationDirectiveDefinition{.name = "upper", .locations = {O::FIELD}});
-  OperationDirectiveDefinition cached{.name = "cached", .description = "Caches the field", .locations = {O::QUERY, O::FIELD}};
+  OperationDirectiveDefinition cached{
+      .name = "cached", .description = "Caches the field", .locations = {O::QUERY, O::FIELD}};
   cached.arguments = {arg("ttl_seconds", "Int", true), renamed(arg("scope", "String"), "cacheScope")};
   cached.arguments[0].default_value = "60";
   s.directives.emplace("cached", std::move(cached));
@@ -93,102 +100,20 @@ std::unique_ptr<CompiledSchema> feature_schema(bool auto_camel_case) {
   directive("tag", "Labels a schema element",
             {L::OBJECT, L::FIELD_DEFINITION, L::ARGUMENT_DEFINITION, L::INPUT_OBJECT, L::ENUM_VALUE, L::SCALAR},
             {{"name", std::nullopt, type_ref("String!")}}, true);
-  directive("cost", std::nullopt, {L::OBJECT, L::FIELD_DEFINITION}, {{"weight", std::nullopt, type_ref("Float!")}}, false);
+  directive("cost", std::nullopt, {L::OBJECT, L::FIELD_DEFINITION}, {{"weight", std::nullopt, type_ref("Float!")}},
+            false);
   directive("contact", std::nullopt, {L::SCHEMA},
             {{"contact_name", std::nullopt, type_ref("String")}, {"team_id", "team", type_ref("ID")}}, false);
   directive("internal", std::nullopt, {L::ARGUMENT_DEFINITION}, {}, false);
   return schema;
 }
 
-// The golden text of the feature schema; «camel|stored» picks by auto_camel_case.
-constexpr std::string_view kFeatureSdl = R"(schema @contact(name: "ops team") {
-  query: Query
-  mutation: Mutation
-  subscription: Subscription
-}
-
-type Mutation {
-  «updateUser|update_user»(input: UserInput!): User
-}
-
-interface Named {
-  «displayName|display_name»: String!
-}
-
-interface Node {
-  id: ID!
-}
-
-"""The root of all queries"""
-type Query implements Node @cost(weight: 2.5) {
-  id: ID!
-  """Find a user.
-Returns null when "absent"."""
-  «userById|user_by_id»("""The user's id""" «userId|user_id»: ID!, «includeDeleted|include_deleted»: Boolean = false @deprecated(reason: "") @internal, maxAgeSeconds: [Int!] = [1, 2]): User @deprecated(reason: "use \"node\"\tinstead") @tag(name: "x")
-«  Secret: String
-|»  «legacyTotal|legacy_total»: Int
-  plain: String
-}
-
-"""Access level"""
-enum Role {
-  """Full access"""
-  ADMIN
-  read_only @deprecated(reason: "") @tag(name: "ro")
-  GUEST_USER
-}
-
-type Subscription {
-  «userChanged|user_changed»: User!
-}
-
-type User implements Node & Named @meta(info: {a: [1, true, null, -3, "q\"uote"], b: 1, c: {}}, none_at_all: null, empty: []) {
-  id: ID!
-  «displayName|display_name»: String!
-  role: Role
-}
-
-input UserInput @tag(name: "input") @oneOf {
-  """Given name"""
-  «firstName|first_name»: String = "Ann"
-  age: Int = 0 @deprecated(reason: "no longer used")
-  nick: String
-}
-
-union SearchResult = User | Query
-
-union __Internal = User
-
-scalar Boolean
-
-"""An ISO-8601 instant"""
-scalar DateTime @specifiedBy(url: "https://example.com/date-time") @tag(name: "time")
-
-scalar Float
-
-scalar ID
-
-scalar Int
-
-scalar String
-
-"""Caches the field"""
-directive @cached(«ttlSeconds|ttl_seconds»: Int = 60, cacheScope: String) on QUERY | FIELD
-
-directive @upper on FIELD
-
-directive @contact(«contactName|contact_name»: String, team: ID) on SCHEMA
-
-directive @cost(weight: Float!) on OBJECT | FIELD_DEFINITION
-
-directive @internal on ARGUMENT_DEFINITION
-
-"""Labels a schema element"""
-directive @tag(name: String!) repeatable on OBJECT | FIELD_DEFINITION | ARGUMENT_DEFINITION | INPUT_OBJECT | ENUM_VALUE | SCALAR)";
-
+// The golden text of the feature schema, where «camel|stored» picks by auto_camel_case.
 std::string golden(bool auto_camel_case) {
+  std::ifstream in(QUENFEL_FIXTURES_DIR "/feature-schema.graphql", std::ios::binary);
+  const std::string file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   std::string out;
-  std::string_view text = kFeatureSdl;
+  std::string_view text(file.data(), file.size() - 1);  // the output ends without a line break
   for (std::size_t open; (open = text.find("«")) != std::string_view::npos;) {
     std::size_t bar = text.find('|', open), close = text.find("»", bar);
     out += text.substr(0, open);
@@ -291,11 +216,11 @@ TEST(RenderSdlTest, JsonValues) {
       {"nul\0!"s, R"("nul\0!")"},
       {"\x01\x1f\x7f", R"("\u{1}\u{1f}\u{7f}")"},
       {"caf\u00e9 \u65e5\u672c \U0001F600 'x'", "\"caf\u00e9 \u65e5\u672c \U0001F600 'x'\""},  // printable: copied
-      {"nb\u00a0sp", R"("nb\u{a0}sp")"},                                                   // Zs
-      {"zw\u200bsp\u200d", R"("zw\u{200b}sp\u{200d}")"},                                   // Cf
-      {"\u2028\u2029", R"("\u{2028}\u{2029}")"},                                           // Zl, Zp
-      {"\ue000\U0010FFFD", R"("\u{e000}\u{10fffd}")"},                                     // Co
-      {"\u0378\U000E0080", R"("\u{378}\u{e0080}")"},                                       // Cn
+      {"nb\u00a0sp", R"("nb\u{a0}sp")"},                                                       // Zs
+      {"zw\u200bsp\u200d", R"("zw\u{200b}sp\u{200d}")"},                                       // Cf
+      {"\u2028\u2029", R"("\u{2028}\u{2029}")"},                                               // Zl, Zp
+      {"\ue000\U0010FFFD", R"("\u{e000}\u{10fffd}")"},                                         // Co
+      {"\u0378\U000E0080", R"("\u{378}\u{e0080}")"},                                           // Cn
       {"e\u0301 \u0903", "\"e\\u{301} \u0903\""},  // Grapheme_Extend, but not a spacing mark
       {"\u3000", R"("\u{3000}")"},
       // Ill-formed UTF-8, byte by byte: a lone continuation, a bad lead, a truncation, a surrogate.
