@@ -346,7 +346,7 @@ TEST(ValidationTest, LiteralsAgainstDeclaredTypes) {
       {"color: dark_blue", "'dark_blue' is not a valid value for enum 'Color'"},
       {"color: lightGreen", "'lightGreen' is not a valid value for enum 'Color'"},
       {"filter: {}", ""},
-      {"filter: {unknown: [true], min: 1}", ""},
+      {"filter: {unknown: [true], min: \"x\"}", "field 'min': expected an integer, got a string"},
       {"filter: [{min: 1}]", "expected an input object for 'Filter', got a list"},
       {"filter: {min: null}", "field 'min': must not be null"},
       {"filter: {limit: null}", "field 'limit': must not be null"},
