@@ -85,9 +85,8 @@ Result<std::string_view> resolve_label_argument(const Value& value, std::string_
 // exclude the node.
 Result<bool> should_prune(Span<Directive> directives, const Variables& variables) {
   for (const Directive& directive : directives) {
-    const std::optional<BuiltinDirective> builtin = builtin_directive(directive.name);
-    if (builtin != BuiltinDirective::Skip && builtin != BuiltinDirective::Include) continue;
-    const bool skip = builtin == BuiltinDirective::Skip;
+    const bool skip = directive.name == name_of(BuiltinDirective::Skip);
+    if (!skip && directive.name != name_of(BuiltinDirective::Include)) continue;
     const Argument* condition = find_argument(directive.arguments, "if");
     if (condition == nullptr) return lowering_error("@", directive.name, " requires an 'if' argument");
     Result<bool> value = resolve_boolean_argument(condition->value, variables, directive.name);

@@ -53,8 +53,10 @@ Result<PersistedQuery> resolve_persisted_query(const CompiledSchema& schema, std
     if (validate) {
       if (Status error = validate_once(*entry, schema, operation_name)) return error;
     }
-    // Handed back as found: a second lookup could miss once the entry is dropped.
-    return PersistedQuery{entry->document(), false};
+    // Handed back as found, since a second lookup could miss once the entry is
+    // dropped; the handle shares the entry's ownership, which keeps the document.
+    const Document* document = entry->document().get();
+    return PersistedQuery{DocumentPtr(std::move(entry), document), false};
   }
   // A known hash is processed again, so a client can always refresh its entry.
   if (sha256_hex(*query) != sha256_hash) {
