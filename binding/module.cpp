@@ -10,6 +10,7 @@
 #include "binding/python/boundary.h"
 #include "binding/request/lowering.h"
 #include "binding/request/parsed_document.h"
+#include "binding/request/persisted_query.h"
 #include "binding/request/query_document.h"
 #include "binding/request/validation.h"
 #include "binding/schema/compiled_schema.h"
@@ -56,10 +57,12 @@ const Registration kRegistrations[] = {
     {"compile_schema", &compile_schema_def, nullptr},
     {"CompiledSchema", nullptr, compiled_schema_type},
     {"validate_query", &validate_query_def, nullptr},
+    {"resolve_persisted_query", &resolve_persisted_query_def, nullptr},
     {"lower_document", &lower_document_def, nullptr},
     {"parse_query", &parse_query_def, nullptr},
     {"validate_document", &validate_document_def, nullptr},
     {"ParsedDocument", nullptr, parsed_document_type},
+    {"PersistedQueryResult", nullptr, persisted_query_result_type},
     {"render_sdl", &render_sdl_def, nullptr},
     {"parse_query_document", &parse_query_document_def, nullptr},
     {"QueryDocument", nullptr, query_document_type},
