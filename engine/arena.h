@@ -11,6 +11,11 @@
 namespace quenfel {
 
 class Arena {
+  struct Block {
+    Block* next;
+    std::size_t size;
+  };
+
  public:
   explicit Arena(std::size_t first_block_bytes = 1024) : next_block_bytes_(first_block_bytes) {}
   Arena(const Arena&) = delete;
@@ -32,16 +37,6 @@ class Arena {
     return reinterpret_cast<void*>(p);
   }
 
-  // Copies n trivially copyable objects into the arena.
-  template <class T>
-  const T* copy_array(const T* src, std::size_t n) {
-    static_assert(std::is_trivially_copyable_v<T> && std::is_trivially_destructible_v<T>);
-    if (n == 0) return nullptr;
-    void* dst = allocate(sizeof(T) * n, alignof(T));
-    std::memcpy(dst, src, sizeof(T) * n);
-    return static_cast<const T*>(dst);
-  }
-
   template <class T, class... Args>
   T* make(Args&&... args) {
     static_assert(std::is_trivially_destructible_v<T>);
@@ -57,11 +52,27 @@ class Arena {
   // Bytes obtained from the heap, headers included.
   std::size_t bytes_reserved() const { return reserved_; }
 
- private:
-  struct Block {
-    Block* next;
-    std::size_t size;
+  // Where the arena stands; release() gives back everything allocated since.
+  struct Mark {
+    Block* head;
+    char* cursor;
+    char* end;
+    std::size_t next_block_bytes;
+    std::size_t reserved;
   };
+  Mark mark() const { return {head_, cursor_, end_, next_block_bytes_, reserved_}; }
+  void release(const Mark& mark) {
+    while (head_ != mark.head) {
+      Block* next = head_->next;
+      ::operator delete(head_);
+      head_ = next;
+    }
+    cursor_ = mark.cursor;
+    end_ = mark.end;
+    next_block_bytes_ = mark.next_block_bytes;
+    reserved_ = mark.reserved;
+  }
+
   static constexpr std::size_t kMinBlockBytes = 256;
 
   // After the first block, each block is a quarter of what is already reserved:

@@ -25,17 +25,17 @@ std::uint32_t table_size_for(std::size_t n) {
   return size;
 }
 
-// Open addressing over slots holding index + 1 (0 = empty). Returns the index
-// already stored under the name of `index`, or -1 after inserting it.
-template <class GetName>
-long insert_or_find(std::uint32_t* slots, std::uint32_t mask, std::uint32_t index, GetName&& name_of) {
-  std::string_view name = name_of(index);
-  for (std::uint32_t i = static_cast<std::uint32_t>(hash_name(name)) & mask;; i = (i + 1) & mask) {
-    if (slots[i] == 0) {
-      slots[i] = index + 1;
-      return -1;
+// Open addressing over slots of definitions (nullptr = empty). Returns the
+// definition already stored under the name of `definition`, or nullptr after
+// inserting it.
+template <class Definition>
+const Definition* insert_or_find(const Definition** slots, std::uint32_t mask, const Definition* definition) {
+  for (std::uint32_t i = static_cast<std::uint32_t>(hash_name(definition->name)) & mask;; i = (i + 1) & mask) {
+    if (slots[i] == nullptr) {
+      slots[i] = definition;
+      return nullptr;
     }
-    if (name_of(slots[i] - 1) == name) return static_cast<long>(slots[i] - 1);
+    if (slots[i]->name == definition->name) return slots[i];
   }
 }
 
@@ -67,9 +67,8 @@ const FragmentDefinition* Document::find_fragment(std::string_view name) const {
   if (fragment_slots_ == nullptr) return nullptr;
   for (std::uint32_t i = static_cast<std::uint32_t>(hash_name(name)) & fragment_slot_mask_;;
        i = (i + 1) & fragment_slot_mask_) {
-    std::uint32_t slot = fragment_slots_[i];
-    if (slot == 0) return nullptr;
-    if (fragments_[slot - 1].name == name) return &fragments_[slot - 1];
+    const FragmentDefinition* fragment = fragment_slots_[i];
+    if (fragment == nullptr || fragment->name == name) return fragment;
   }
 }
 
@@ -115,32 +114,27 @@ DocumentBuilder::DocumentBuilder(std::string_view text) {
   document_->text_ = std::string_view(document_->arena_.copy_chars(text.data(), text.size()), text.size());
 }
 
-Result<DocumentPtr> DocumentBuilder::finish(Span<OperationDefinition> operations,
-                                            Span<FragmentDefinition> fragments) {
+Result<DocumentPtr> DocumentBuilder::finish(List<OperationDefinition> operations,
+                                            List<FragmentDefinition> fragments) {
   // The first conflict in source order wins, as if definitions were registered one by one.
   ErrorPtr error;
   Pos error_at;
 
   if (operations.size() > 1) {
-    std::vector<std::uint32_t> slots(table_size_for(operations.size()), 0);
+    std::vector<const OperationDefinition*> slots(table_size_for(operations.size()), nullptr);
     const std::uint32_t mask = static_cast<std::uint32_t>(slots.size() - 1);
-    long first_anonymous = operations[0].is_anonymous() ? 0 : -1;
-    if (first_anonymous < 0) {
-      insert_or_find(slots.data(), mask, 0, [&](std::uint32_t i) { return operations[i].name; });
-    }
-    for (std::uint32_t k = 1; k < operations.size(); ++k) {
-      const OperationDefinition& op = operations[k];
-      if (op.is_anonymous() || first_anonymous >= 0) {
-        const OperationDefinition& anonymous = first_anonymous >= 0 ? operations[first_anonymous] : op;
-        const OperationDefinition& other = &anonymous == &op ? operations[0] : op;
+    const OperationDefinition& first = operations.front();
+    if (!first.is_anonymous()) insert_or_find(slots.data(), mask, &first);
+    for (const OperationDefinition& op : List<OperationDefinition>(first.next, static_cast<std::uint32_t>(operations.size() - 1))) {
+      if (op.is_anonymous() || first.is_anonymous()) {
+        const OperationDefinition& anonymous = first.is_anonymous() ? first : op;
+        const OperationDefinition& other = &anonymous == &op ? first : op;
         error = parse_error_at("document contains multiple operations", anonymous.pos, other.pos);
         error_at = op.pos;
         break;
       }
-      long earlier = insert_or_find(slots.data(), mask, k, [&](std::uint32_t i) { return operations[i].name; });
-      if (earlier >= 0) {
-        error = parse_error_at("operation " + std::string(op.name) + " is defined twice",
-                               operations[earlier].pos, op.pos);
+      if (const OperationDefinition* earlier = insert_or_find(slots.data(), mask, &op)) {
+        error = parse_error_at("operation " + std::string(op.name) + " is defined twice", earlier->pos, op.pos);
         error_at = op.pos;
         break;
       }
@@ -149,14 +143,14 @@ Result<DocumentPtr> DocumentBuilder::finish(Span<OperationDefinition> operations
 
   if (!fragments.empty()) {
     const std::uint32_t size = table_size_for(fragments.size());
-    auto* slots = static_cast<std::uint32_t*>(arena().allocate(size * sizeof(std::uint32_t), alignof(std::uint32_t)));
-    std::fill(slots, slots + size, 0u);
-    for (std::uint32_t k = 0; k < fragments.size(); ++k) {
-      long earlier = insert_or_find(slots, size - 1, k, [&](std::uint32_t i) { return fragments[i].name; });
-      if (earlier >= 0) {
-        if (!error || before(fragments[k].pos, error_at)) {
-          error = parse_error_at("fragment " + std::string(fragments[k].name) + " is defined twice",
-                                 fragments[earlier].pos, fragments[k].pos);
+    auto** slots = static_cast<const FragmentDefinition**>(
+        arena().allocate(size * sizeof(const FragmentDefinition*), alignof(const FragmentDefinition*)));
+    std::fill(slots, slots + size, nullptr);
+    for (const FragmentDefinition& fragment : fragments) {
+      if (const FragmentDefinition* earlier = insert_or_find(slots, size - 1, &fragment)) {
+        if (!error || before(fragment.pos, error_at)) {
+          error = parse_error_at("fragment " + std::string(fragment.name) + " is defined twice", earlier->pos,
+                                 fragment.pos);
         }
         break;
       }
@@ -184,7 +178,7 @@ Result<const OperationDefinition*> select_operation(const Document& document,
     return make_error("no operation named '" + std::string(*operation_name) + "'",
                       ErrorCode::GRAPHQL_VALIDATION_FAILED);
   }
-  if (operations.size() == 1) return &operations[0];
+  if (operations.size() == 1) return &operations.front();
   return make_error("document contains multiple operations; operation_name is required",
                     ErrorCode::GRAPHQL_VALIDATION_FAILED);
 }

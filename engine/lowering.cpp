@@ -1,5 +1,6 @@
 #include "engine/lowering.h"
 
+#include <algorithm>
 #include <limits>
 #include <string>
 #include <unordered_map>
@@ -15,14 +16,14 @@ ErrorPtr lowering_error(const Parts&... parts) {
   return make_error(concat(parts...), ErrorCode::GRAPHQL_VALIDATION_FAILED);
 }
 
-const Directive* find_directive(Span<Directive> directives, std::string_view name) {
+const Directive* find_directive(List<Directive> directives, std::string_view name) {
   for (const Directive& directive : directives) {
-    if (directive.name == name) return &directive;
+    if (directive.name() == name) return &directive;
   }
   return nullptr;
 }
 
-const Argument* find_argument(Span<Argument> arguments, std::string_view name) {
+const Argument* find_argument(List<Argument> arguments, std::string_view name) {
   for (const Argument& argument : arguments) {
     if (argument.name == name) return &argument;
   }
@@ -83,13 +84,13 @@ Result<std::string_view> resolve_label_argument(const Value& value, std::string_
 
 // True when @skip/@include (every one of them, in order, until one prunes)
 // exclude the node.
-Result<bool> should_prune(Span<Directive> directives, const Variables& variables) {
+Result<bool> should_prune(List<Directive> directives, const Variables& variables) {
   for (const Directive& directive : directives) {
-    const bool skip = directive.name == name_of(BuiltinDirective::Skip);
-    if (!skip && directive.name != name_of(BuiltinDirective::Include)) continue;
-    const Argument* condition = find_argument(directive.arguments, "if");
-    if (condition == nullptr) return lowering_error("@", directive.name, " requires an 'if' argument");
-    Result<bool> value = resolve_boolean_argument(condition->value, variables, directive.name);
+    const bool skip = directive.name() == name_of(BuiltinDirective::Skip);
+    if (!skip && directive.name() != name_of(BuiltinDirective::Include)) continue;
+    const Argument* condition = find_argument(directive.arguments(), "if");
+    if (condition == nullptr) return lowering_error("@", directive.name(), " requires an 'if' argument");
+    Result<bool> value = resolve_boolean_argument(condition->value, variables, directive.name());
     if (!value) return value.take_error();
     if (*value == skip) return true;
   }
@@ -103,17 +104,17 @@ struct DeferState {
 };
 
 // The first @defer of an inline fragment or fragment spread.
-Result<DeferState> defer_label(Span<Directive> directives, const Variables& variables) {
+Result<DeferState> defer_label(List<Directive> directives, const Variables& variables) {
   constexpr std::string_view kDefer = name_of(BuiltinDirective::Defer);
   const Directive* defer = find_directive(directives, kDefer);
   if (defer == nullptr) return DeferState{};
   DeferState state{true, std::nullopt};
-  if (const Argument* condition = find_argument(defer->arguments, "if")) {
+  if (const Argument* condition = find_argument(defer->arguments(), "if")) {
     Result<bool> value = resolve_boolean_argument(condition->value, variables, kDefer);
     if (!value) return value.take_error();
     if (!*value) return DeferState{};
   }
-  if (const Argument* label = find_argument(defer->arguments, "label")) {
+  if (const Argument* label = find_argument(defer->arguments(), "label")) {
     Result<std::string_view> text = resolve_label_argument(label->value, kDefer);
     if (!text) return text.take_error();
     state.label = *text;
@@ -122,22 +123,22 @@ Result<DeferState> defer_label(Span<Directive> directives, const Variables& vari
 }
 
 // The first @stream of a field: no marker when there is none or its `if` is false.
-Result<std::optional<StreamMarker>> stream_marker(Span<Directive> directives, const Variables& variables) {
+Result<std::optional<StreamMarker>> stream_marker(List<Directive> directives, const Variables& variables) {
   constexpr std::string_view kStream = name_of(BuiltinDirective::Stream);
   const Directive* stream = find_directive(directives, kStream);
   if (stream == nullptr) return std::optional<StreamMarker>();
   StreamMarker marker;
-  if (const Argument* condition = find_argument(stream->arguments, "if")) {
+  if (const Argument* condition = find_argument(stream->arguments(), "if")) {
     Result<bool> value = resolve_boolean_argument(condition->value, variables, kStream);
     if (!value) return value.take_error();
     if (!*value) return std::optional<StreamMarker>();
   }
-  if (const Argument* count = find_argument(stream->arguments, "initialCount")) {
+  if (const Argument* count = find_argument(stream->arguments(), "initialCount")) {
     Result<std::int64_t> value = resolve_initial_count(count->value, variables);
     if (!value) return value.take_error();
     marker.initial_count = *value;
   }
-  if (const Argument* label = find_argument(stream->arguments, "label")) {
+  if (const Argument* label = find_argument(stream->arguments(), "label")) {
     Result<std::string_view> text = resolve_label_argument(label->value, kStream);
     if (!text) return text.take_error();
     marker.label = *text;
@@ -146,10 +147,10 @@ Result<std::optional<StreamMarker>> stream_marker(Span<Directive> directives, co
 }
 
 // The directives not named exactly skip, include, defer or stream, in order.
-std::vector<LoweredDirective> lower_directives(Span<Directive> directives) {
+std::vector<LoweredDirective> lower_directives(List<Directive> directives) {
   std::vector<LoweredDirective> lowered;
   for (const Directive& directive : directives) {
-    if (!builtin_directive(directive.name)) lowered.push_back({directive.name, directive.arguments});
+    if (!builtin_directive(directive.name())) lowered.push_back({directive.name(), directive.arguments()});
   }
   return lowered;
 }
@@ -173,16 +174,12 @@ class Lowerer {
     std::optional<std::string_view> label;
   };
 
-  std::size_t index_of(const FragmentDefinition& fragment) const {
-    return static_cast<std::size_t>(&fragment - document_.fragments().begin());
-  }
-
-  Result<bool> pruned(Span<Directive> directives) const {
+  Result<bool> pruned(List<Directive> directives) const {
     if (directives.empty()) return false;
     return should_prune(directives, variables_);
   }
 
-  Result<DeferState> deferred(Span<Directive> directives) const {
+  Result<DeferState> deferred(List<Directive> directives) const {
     if (directives.empty()) return DeferState{};
     return defer_label(directives, variables_);
   }
@@ -211,45 +208,46 @@ Status Lowerer::lower_into(const SelectionSet& selection_set, std::optional<std:
   }
   const std::size_t start = out.size();
   // A field's own list: its selections are usually all fields. Lists that
-  // fragments append to keep growing geometrically.
-  if (start == 0) out.reserve(selection_set.items.size());
+  // fragments append to keep growing geometrically. No more is reserved than
+  // the field cap lets through, whatever the length of the list.
+  if (start == 0) out.reserve(std::min(selection_set.items.size(), kMaxLoweredFields - fields_ + 1));
   std::vector<DeferredRange> deferred_ranges;
 
   for (const Selection& selection : selection_set.items) {
     if (Status error = count_visits(1)) return error;
-    switch (selection.kind) {
+    switch (selection.kind()) {
       case SelectionKind::Field: {
         if (Status error = lower_field(selection, type_condition, out, depth)) return error;
         break;
       }
       case SelectionKind::InlineFragment: {
-        Result<bool> prune = pruned(selection.directives);
+        Result<bool> prune = pruned(selection.directives());
         if (!prune) return prune.take_error();
         if (*prune) break;
         std::optional<std::string_view> inner_condition = type_condition;
-        if (selection.has_type_condition()) inner_condition = selection.name;
-        Result<DeferState> defer = deferred(selection.directives);
+        if (selection.has_type_condition()) inner_condition = selection.name();
+        Result<DeferState> defer = deferred(selection.directives());
         if (!defer) return defer.take_error();
         const std::size_t begin = out.size();
-        if (Status error = lower_into(selection.selection_set, inner_condition, out, depth + 1)) return error;
+        if (Status error = lower_into(selection.selection_set(), inner_condition, out, depth + 1)) return error;
         if (defer->deferred) deferred_ranges.push_back({begin, out.size(), defer->label});
         break;
       }
       case SelectionKind::FragmentSpread: {
-        Result<bool> prune = pruned(selection.directives);
+        Result<bool> prune = pruned(selection.directives());
         if (!prune) return prune.take_error();
         if (*prune) break;
-        const FragmentDefinition* fragment = document_.find_fragment(selection.name);
-        if (fragment == nullptr) return lowering_error("undefined fragment '", selection.name, "'");
+        const FragmentDefinition* fragment = document_.find_fragment(selection.name());
+        if (fragment == nullptr) return lowering_error("undefined fragment '", selection.name(), "'");
         prune = pruned(fragment->directives);
         if (!prune) return prune.take_error();
         if (*prune) break;
-        const std::size_t index = index_of(*fragment);
+        const std::size_t index = fragment->index;
         if (on_path_[index] != 0) {
-          return make_error(concat("Fragment cycle detected involving '", selection.name, "'"),
+          return make_error(concat("Fragment cycle detected involving '", selection.name(), "'"),
                             ErrorCode::INVALID_FRAGMENT_TARGET);
         }
-        Result<DeferState> defer = deferred(selection.directives);
+        Result<DeferState> defer = deferred(selection.directives());
         if (!defer) return defer.take_error();
         const std::size_t begin = out.size();
         on_path_[index] = 1;
@@ -268,7 +266,7 @@ Status Lowerer::lower_into(const SelectionSet& selection_set, std::optional<std:
 
 Status Lowerer::lower_field(const Selection& field, std::optional<std::string_view> type_condition,
                             std::vector<LoweredField>& out, std::size_t depth) {
-  Result<bool> prune = pruned(field.directives);
+  Result<bool> prune = pruned(field.directives());
   if (!prune) return prune.take_error();
   if (*prune) return nullptr;
   // Counted before the sub-selection is lowered, so an exponential plan stops
@@ -280,20 +278,20 @@ Status Lowerer::lower_field(const Selection& field, std::optional<std::string_vi
   // Only this field's sub-selection is written while it is lowered, so the reference stays valid.
   LoweredField& lowered = out.emplace_back();
   lowered.response_key = field.response_key();
-  lowered.field_name = field.name;
-  if (!field.selection_set.empty()) {
-    if (Status error = lower_into(field.selection_set, std::nullopt, lowered.selections, depth + 1)) return error;
+  lowered.field_name = field.name();
+  if (!field.selection_set().empty()) {
+    if (Status error = lower_into(field.selection_set(), std::nullopt, lowered.selections, depth + 1)) return error;
   }
-  if (!field.directives.empty()) {
-    Result<std::optional<StreamMarker>> stream = stream_marker(field.directives, variables_);
+  if (!field.directives().empty()) {
+    Result<std::optional<StreamMarker>> stream = stream_marker(field.directives(), variables_);
     if (!stream) return stream.take_error();
     lowered.stream = *stream;
-    lowered.directives = lower_directives(field.directives);
+    lowered.directives = lower_directives(field.directives());
   }
   lowered.type_condition = type_condition;
-  lowered.arguments = field.arguments;
-  lowered.line = field.pos.line;
-  lowered.column = field.pos.column;
+  lowered.arguments = field.arguments();
+  lowered.line = field.pos().line;
+  lowered.column = field.pos().column;
   return nullptr;
 }
 

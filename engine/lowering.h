@@ -59,7 +59,7 @@ using LoweredArgument = Argument;
 // A directive other than skip/include/defer/stream, with its arguments as written.
 struct LoweredDirective {
   std::string_view name;  // without "@"
-  Span<LoweredArgument> arguments;
+  List<LoweredArgument> arguments;
 };
 
 struct DeferMarker {
@@ -77,7 +77,7 @@ struct LoweredField {
   // The type condition in force where the field was selected; none for a field
   // selected directly in the operation or in another field's sub-selection.
   std::optional<std::string_view> type_condition;
-  Span<LoweredArgument> arguments;
+  List<LoweredArgument> arguments;
   std::vector<LoweredDirective> directives;
   std::vector<LoweredField> selections;
   std::optional<DeferMarker> defer;

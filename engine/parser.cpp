@@ -1,17 +1,16 @@
 // A recursive-descent parser for executable documents, over the lexer.
 //
-// Children of a node are collected on reusable scratch stacks and copied into
-// the arena once per list: a node is pushed onto its parent's stack only after
-// its own children were copied out, so every list is contiguous and no node
-// costs a heap allocation of its own. Nesting is bounded before recursing, so
-// hostile input cannot exhaust the stack.
+// Every node goes straight into the document's arena and is linked to its
+// siblings as soon as it is complete, so nothing is gathered elsewhere and
+// copied, and the work and memory grow with the text alone, whatever its
+// shape. Nesting is bounded before recursing, so hostile input cannot exhaust
+// the stack.
 #include "engine/parser.h"
 
 #include <charconv>
 #include <cstdint>
 #include <limits>
 #include <string>
-#include <vector>
 
 #include "engine/document_builder.h"
 #include "engine/lexer.h"
@@ -64,32 +63,31 @@ class Parser {
     advance();
     return true;
   }
+  void add_operation(const OperationDefinition& op) {
+    if (doomed_) return;
+    OperationDefinition* added = arena_.make<OperationDefinition>(op);
+    added->index = operations_.size;
+    operations_.append(added);
+    doomed_ = operations_.size >= 2 && (operations_.first->is_anonymous() || op.is_anonymous());
+  }
   bool enter() { return ++depth_ <= kMaxNestingDepth || lexer_.fail_without_location("recursion limit exceeded."); }
   void leave() { --depth_; }
 
   bool parse_definition();
   bool parse_operation(OperationType type);
   bool parse_fragment();
-  bool parse_variable_definitions(Span<VariableDefinition>& out);
-  bool parse_variable_definition();
+  bool parse_variable_definitions(List<VariableDefinition>& out);
+  bool parse_variable_definition(ListBuilder<VariableDefinition>& out);
   bool parse_type(const TypeRef*& out);
-  bool parse_directives(bool is_const, Span<Directive>& out);
-  bool parse_arguments(bool is_const, Span<Argument>& out);
-  bool parse_named_value(bool is_const, const char* expected);
+  bool parse_directives(bool is_const, List<Directive>& out);
+  bool parse_arguments(bool is_const, List<Argument>& out);
+  bool parse_named_value(bool is_const, ListBuilder<NamedValue>& out, const char* expected);
   bool parse_value(bool is_const, Value& out, const char* expected = "a value");
   bool parse_number(Value& out);
   bool parse_selection_set(SelectionSet& out);
-  bool parse_selection(const char* expected);
-  bool parse_field();
-  bool parse_fragment_selection();
-
-  template <class T>
-  Span<T> take(std::vector<T>& stack, std::size_t base) {
-    const std::size_t n = stack.size() - base;
-    Span<T> span{arena_.copy_array(stack.data() + base, n), static_cast<std::uint32_t>(n)};
-    stack.resize(base);
-    return span;
-  }
+  bool parse_selection(ListBuilder<Selection>& out, const char* expected);
+  bool parse_field(ListBuilder<Selection>& out);
+  bool parse_fragment_selection(ListBuilder<Selection>& out);
 
   DocumentBuilder& builder_;
   Arena& arena_;
@@ -97,13 +95,12 @@ class Parser {
   const Token& token_;
   unsigned depth_ = 0;
 
-  std::vector<Selection> selections_;
-  std::vector<NamedValue> named_values_;  // arguments and object fields
-  std::vector<Value> values_;
-  std::vector<Directive> directives_;
-  std::vector<VariableDefinition> variables_;
-  std::vector<OperationDefinition> operations_;
-  std::vector<FragmentDefinition> fragments_;
+  ListBuilder<OperationDefinition> operations_;
+  ListBuilder<FragmentDefinition> fragments_;
+  // Two operations, one of them anonymous: the document can only fail, with the
+  // first conflict among the definitions read so far. Later definitions are
+  // read for their syntax alone, and their nodes are given back.
+  bool doomed_ = false;
 };
 
 // Document : ExecutableDefinition+
@@ -114,11 +111,14 @@ Result<DocumentPtr> Parser::run() {
     return lexer_.take_error();
   }
   while (token_.kind != Tok::End) {
+    // The token after a definition never has its value read at this level, so
+    // what it decoded into the arena may be given back with the definition.
+    const bool doomed = doomed_;
+    const Arena::Mark mark = arena_.mark();
     if (!parse_definition()) return lexer_.take_error();
+    if (doomed) arena_.release(mark);
   }
-  Span<OperationDefinition> operations = take(operations_, 0);
-  Span<FragmentDefinition> fragments = take(fragments_, 0);
-  return builder_.finish(operations, fragments);
+  return builder_.finish(operations_.list(), fragments_.list());
 }
 
 // ExecutableDefinition : OperationDefinition | FragmentDefinition (a bare SelectionSet is a query)
@@ -128,7 +128,7 @@ bool Parser::parse_definition() {
       OperationDefinition op;
       op.pos = token_.pos;
       if (!parse_selection_set(op.selection_set)) return false;
-      operations_.push_back(op);
+      add_operation(op);
       return true;
     }
     case Tok::Name: {
@@ -172,7 +172,7 @@ bool Parser::parse_operation(OperationType type) {
                              : "'@' or '{'");
   }
   if (!parse_selection_set(op.selection_set)) return false;
-  operations_.push_back(op);
+  add_operation(op);
   return true;
 }
 
@@ -192,25 +192,27 @@ bool Parser::parse_fragment() {
   if (!parse_directives(false, fragment.directives)) return false;
   if (token_.kind != Tok::LBrace) return fail_expected("'@' or '{'");
   if (!parse_selection_set(fragment.selection_set)) return false;
-  fragments_.push_back(fragment);
+  if (doomed_) return true;
+  fragment.index = fragments_.size;
+  fragments_.append(arena_.make<FragmentDefinition>(fragment));
   return true;
 }
 
 // VariableDefinitions : ( VariableDefinition+ )
-bool Parser::parse_variable_definitions(Span<VariableDefinition>& out) {
+bool Parser::parse_variable_definitions(List<VariableDefinition>& out) {
   advance();  // '('
-  const std::size_t base = variables_.size();
+  ListBuilder<VariableDefinition> variables;
   if (token_.kind != Tok::Dollar) return fail_expected("a variable definition");
   do {
-    if (!parse_variable_definition()) return false;
+    if (!parse_variable_definition(variables)) return false;
   } while (token_.kind == Tok::Dollar);
   if (!expect(Tok::RParen, "a variable definition or ')'")) return false;
-  out = take(variables_, base);
+  out = variables.list();
   return true;
 }
 
 // VariableDefinition : Variable : Type DefaultValue? Directives[Const]?
-bool Parser::parse_variable_definition() {
+bool Parser::parse_variable_definition(ListBuilder<VariableDefinition>& out) {
   VariableDefinition variable;
   variable.pos = token_.pos;
   advance();  // '$'
@@ -229,72 +231,70 @@ bool Parser::parse_variable_definition() {
   if (!parse_directives(true, variable.directives)) return false;
   if (!has_default && token_.kind == Tok::Equals && !parse_default()) return false;
   if (has_default) variable.default_value = arena_.make<Value>(default_value);
-  variables_.push_back(variable);
+  out.append(arena_.make<VariableDefinition>(variable));
   return true;
 }
 
 // Type : NamedType | ListType | NonNullType
 bool Parser::parse_type(const TypeRef*& out) {
-  TypeRef type;
+  const TypeRef* item = nullptr;
+  std::string_view name;
   if (token_.kind == Tok::LBracket) {
     if (!enter()) return false;
     advance();
-    type.kind = TypeRef::Kind::List;
-    if (!parse_type(type.item)) return false;
+    if (!parse_type(item)) return false;
     if (!expect(Tok::RBracket, "']'")) return false;
     leave();
-  } else if (!parse_name(type.name, "a type")) {
+  } else if (!parse_name(name, "a type")) {
     return false;
   }
-  if (token_.kind == Tok::Bang) {
-    type.nullable = false;
-    advance();
-  }
-  out = arena_.make<TypeRef>(type);
+  const bool nullable = token_.kind != Tok::Bang;
+  if (!nullable) advance();
+  out = item != nullptr ? builder_.list_type(item, nullable) : builder_.named_type(name, nullable);
   return true;
 }
 
 // Directives[Const] : Directive[?Const]+
 // Directive[Const] : @ Name Arguments[?Const]?
-bool Parser::parse_directives(bool is_const, Span<Directive>& out) {
+bool Parser::parse_directives(bool is_const, List<Directive>& out) {
   if (token_.kind != Tok::At) return true;
-  const std::size_t base = directives_.size();
+  ListBuilder<Directive> directives;
   do {
-    Directive directive;
-    directive.pos = token_.pos;
+    const Pos pos = token_.pos;
     advance();
-    if (!parse_name(directive.name, "a directive name")) return false;
-    if (token_.kind == Tok::LParen && !parse_arguments(is_const, directive.arguments)) return false;
-    directives_.push_back(directive);
+    std::string_view name;
+    if (!parse_name(name, "a directive name")) return false;
+    List<Argument> arguments;
+    if (token_.kind == Tok::LParen && !parse_arguments(is_const, arguments)) return false;
+    directives.append(builder_.directive(name, pos, arguments));
   } while (token_.kind == Tok::At);
-  out = take(directives_, base);
+  out = directives.list();
   return true;
 }
 
 // Arguments[Const] : ( Argument[?Const]+ )
-bool Parser::parse_arguments(bool is_const, Span<Argument>& out) {
+bool Parser::parse_arguments(bool is_const, List<Argument>& out) {
   advance();  // '('
-  const std::size_t base = named_values_.size();
+  ListBuilder<Argument> arguments;
   const char* expected = "an argument name";
   do {
-    if (!parse_named_value(is_const, expected)) return false;
+    if (!parse_named_value(is_const, arguments, expected)) return false;
     expected = "an argument name or ')'";
   } while (token_.kind != Tok::RParen);
   advance();
-  out = take(named_values_, base);
+  out = arguments.list();
   return true;
 }
 
 // Argument[Const] : Name : Value[?Const]
 // ObjectField[Const] : Name : Value[?Const]
-// Pushed onto named_values_.
-bool Parser::parse_named_value(bool is_const, const char* expected) {
-  NamedValue entry;
-  entry.name_pos = token_.pos;
-  if (!parse_name(entry.name, expected)) return false;
+bool Parser::parse_named_value(bool is_const, ListBuilder<NamedValue>& out, const char* expected) {
+  auto* entry = arena_.make<NamedValue>();
+  entry->name_pos = token_.pos;
+  if (!parse_name(entry->name, expected)) return false;
   if (!expect(Tok::Colon, "':'")) return false;
-  if (!parse_value(is_const, entry.value)) return false;
-  named_values_.push_back(entry);
+  if (!parse_value(is_const, entry->value)) return false;
+  out.append(entry);
   return true;
 }
 
@@ -341,33 +341,31 @@ bool Parser::parse_value(bool is_const, Value& out, const char* expected) {
     case Tok::LBracket: {
       if (!enter()) return false;
       advance();
-      const std::size_t base = values_.size();
+      ListBuilder<ListItem> items;
       while (token_.kind != Tok::RBracket) {
-        Value item;
-        if (!parse_value(is_const, item, "a value or ']'")) return false;
-        values_.push_back(item);
+        auto* item = arena_.make<ListItem>();
+        if (!parse_value(is_const, *item, "a value or ']'")) return false;
+        items.append(item);
       }
       advance();
       leave();
-      Span<Value> items = take(values_, base);
       out.kind = ValueKind::List;
-      out.items = items.ptr;
-      out.size = items.len;
+      out.items = items.first;
+      out.size = items.size;
       return true;
     }
     case Tok::LBrace: {
       if (!enter()) return false;
       advance();
-      const std::size_t base = named_values_.size();
+      ListBuilder<NamedValue> fields;
       while (token_.kind != Tok::RBrace) {
-        if (!parse_named_value(is_const, "a field name or '}'")) return false;
+        if (!parse_named_value(is_const, fields, "a field name or '}'")) return false;
       }
       advance();
       leave();
-      Span<NamedValue> fields = take(named_values_, base);
       out.kind = ValueKind::Object;
-      out.fields = fields.ptr;
-      out.size = fields.len;
+      out.fields = fields.first;
+      out.size = fields.size;
       return true;
     }
     default:
@@ -453,69 +451,67 @@ bool Parser::parse_selection_set(SelectionSet& out) {
   if (!enter()) return false;
   out.pos = token_.pos;
   advance();  // '{'
-  const std::size_t base = selections_.size();
-  if (!parse_selection("a selection")) return false;
+  ListBuilder<Selection> items;
+  if (!parse_selection(items, "a selection")) return false;
   while (token_.kind != Tok::RBrace) {
-    if (!parse_selection(token_.kind == Tok::End ? "'}'" : "a selection or '}'")) return false;
+    if (!parse_selection(items, token_.kind == Tok::End ? "'}'" : "a selection or '}'")) return false;
   }
   advance();
   leave();
-  out.items = take(selections_, base);
+  out.items = items.list();
   return true;
 }
 
 // Selection : Field | FragmentSpread | InlineFragment
-bool Parser::parse_selection(const char* expected) {
-  if (token_.kind == Tok::Name) return parse_field();
-  if (token_.kind == Tok::Spread) return parse_fragment_selection();
+bool Parser::parse_selection(ListBuilder<Selection>& out, const char* expected) {
+  if (token_.kind == Tok::Name) return parse_field(out);
+  if (token_.kind == Tok::Spread) return parse_fragment_selection(out);
   return fail_expected(expected);
 }
 
 // Field : Alias? Name Arguments? Directives? SelectionSet?
-bool Parser::parse_field() {
-  Selection field;
-  field.kind = SelectionKind::Field;
-  field.pos = token_.pos;
-  field.name = token_.text();
+bool Parser::parse_field(ListBuilder<Selection>& out) {
+  const Pos pos = token_.pos;
+  std::string_view name = token_.text();
+  DocumentBuilder::SelectionParts parts;
   advance();
   if (token_.kind == Tok::Colon) {
     advance();
-    field.alias = field.name;
-    if (!parse_name(field.name, "a field name")) return false;
+    parts.alias = name;
+    if (!parse_name(name, "a field name")) return false;
   }
-  if (token_.kind == Tok::LParen && !parse_arguments(false, field.arguments)) return false;
-  if (!parse_directives(false, field.directives)) return false;
-  if (token_.kind == Tok::LBrace && !parse_selection_set(field.selection_set)) return false;
-  selections_.push_back(field);
+  if (token_.kind == Tok::LParen && !parse_arguments(false, parts.arguments)) return false;
+  if (!parse_directives(false, parts.directives)) return false;
+  if (token_.kind == Tok::LBrace && !parse_selection_set(parts.selection_set)) return false;
+  out.append(builder_.selection(SelectionKind::Field, pos, name, parts));
   return true;
 }
 
 // FragmentSpread : ... FragmentName Directives?
 // InlineFragment : ... TypeCondition? Directives? SelectionSet
-bool Parser::parse_fragment_selection() {
-  Selection selection;
-  selection.pos = token_.pos;
+bool Parser::parse_fragment_selection(ListBuilder<Selection>& out) {
+  const Pos pos = token_.pos;
+  DocumentBuilder::SelectionParts parts;
   advance();  // '...'
   if (token_.kind == Tok::Name && token_.text() != "on") {
-    selection.kind = SelectionKind::FragmentSpread;
-    selection.name = token_.text();
+    const std::string_view name = token_.text();
     advance();
-    if (!parse_directives(false, selection.directives)) return false;
-    selections_.push_back(selection);
+    if (!parse_directives(false, parts.directives)) return false;
+    out.append(builder_.selection(SelectionKind::FragmentSpread, pos, name, parts));
     return true;
   }
-  selection.kind = SelectionKind::InlineFragment;
+  std::string_view type_condition;
   if (token_.kind == Tok::Name) {  // "on"
-    selection.type_condition_pos = token_.pos;
+    parts.type_condition_pos = token_.pos;
     advance();
-    if (!parse_name(selection.name, "a type name")) return false;
+    if (!parse_name(type_condition, "a type name")) return false;
   } else if (token_.kind != Tok::At && token_.kind != Tok::LBrace) {
     return fail_expected("a fragment name, 'on', '@' or '{'");
   }
-  if (!parse_directives(false, selection.directives)) return false;
+  if (!parse_directives(false, parts.directives)) return false;
   if (token_.kind != Tok::LBrace) return fail_expected("'@' or '{'");
-  if (!parse_selection_set(selection.selection_set)) return false;
-  selections_.push_back(selection);
+  if (!parse_selection_set(parts.selection_set)) return false;
+  out.append(builder_.selection(SelectionKind::InlineFragment, pos, type_condition, parts));
   return true;
 }
 

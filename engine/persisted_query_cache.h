@@ -26,18 +26,14 @@ class CachedDocument {
   const DocumentPtr& document() const { return document_; }
   // Whether the operation, one of the document's own, has passed validation.
   bool validated(const OperationDefinition& operation) const {
-    return validated_[index_of(operation)].load(std::memory_order_acquire);
+    return validated_[operation.index].load(std::memory_order_acquire);
   }
   // Records that it has; safe beside concurrent readers and writers.
   void set_validated(const OperationDefinition& operation) const {
-    validated_[index_of(operation)].store(true, std::memory_order_release);
+    validated_[operation.index].store(true, std::memory_order_release);
   }
 
  private:
-  std::size_t index_of(const OperationDefinition& operation) const {
-    return static_cast<std::size_t>(&operation - document_->operations().begin());
-  }
-
   DocumentPtr document_;
   std::unique_ptr<std::atomic<bool>[]> validated_;  // by operation, in document order
 };

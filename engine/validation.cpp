@@ -57,22 +57,22 @@ ErrorPtr error_at(std::string message, ErrorCode code, Pos pos) {
 
 // The first element whose name equals an earlier one's, or -1.
 template <class T, class NameOf>
-std::ptrdiff_t first_repeated(Span<T> items, NameOf name_of) {
+const T* first_repeated(List<T> items, NameOf name_of) {
   constexpr std::size_t kScanLimit = 16;  // short lists: compare with everything before
   if (items.size() <= kScanLimit) {
-    for (std::size_t i = 1; i < items.size(); ++i) {
-      for (std::size_t j = 0; j < i; ++j) {
-        if (name_of(items[j]) == name_of(items[i])) return static_cast<std::ptrdiff_t>(i);
+    for (auto i = items.begin(); i != items.end(); ++i) {
+      for (auto j = items.begin(); j != i; ++j) {
+        if (name_of(*j) == name_of(*i)) return &*i;
       }
     }
-    return -1;
+    return nullptr;
   }
   std::unordered_set<std::string_view> seen;
   seen.reserve(items.size());
-  for (std::size_t i = 0; i < items.size(); ++i) {
-    if (!seen.insert(name_of(items[i])).second) return static_cast<std::ptrdiff_t>(i);
+  for (const T& item : items) {
+    if (!seen.insert(name_of(item)).second) return &item;
   }
-  return -1;
+  return nullptr;
 }
 
 const GraphQLType& strip_non_null(const GraphQLType& type) {
@@ -222,7 +222,7 @@ const std::vector<IncrementalArgument>& stream_arguments() {
 }
 
 // Repeated and missing arguments of @defer and @stream are lowering's concern.
-Status validate_incremental_directive_arguments(Span<Argument> given, const std::vector<IncrementalArgument>& specs,
+Status validate_incremental_directive_arguments(List<Argument> given, const std::vector<IncrementalArgument>& specs,
                                                 std::string_view directive, const Context& context) {
   for (const Argument& argument : given) {
     auto spec = std::find_if(specs.begin(), specs.end(), [&](const auto& s) { return s.name == argument.name; });
@@ -238,13 +238,11 @@ Status validate_incremental_directive_arguments(Span<Argument> given, const std:
   return nullptr;
 }
 
-Status check_arguments(Span<Argument> given, const SchemaIndex::Arguments& declared, std::string_view owner,
+Status check_arguments(List<Argument> given, const SchemaIndex::Arguments& declared, std::string_view owner,
                        Pos owner_pos, const Context& context) {
-  std::ptrdiff_t repeated = first_repeated(given, [](const Argument& a) { return a.name; });
-  if (repeated >= 0) {
-    const Argument& argument = given[static_cast<std::size_t>(repeated)];
-    return error_at(concat("argument '", argument.name, "' is provided more than once on '", owner, "'"),
-                    ErrorCode::UNKNOWN_ARGUMENT, argument.name_pos);
+  if (const Argument* repeated = first_repeated(given, [](const Argument& a) { return a.name; })) {
+    return error_at(concat("argument '", repeated->name, "' is provided more than once on '", owner, "'"),
+                    ErrorCode::UNKNOWN_ARGUMENT, repeated->name_pos);
   }
   const std::vector<ArgumentDefinition>& definitions = *declared.definitions;
   for (const Argument& argument : given) {
@@ -277,37 +275,37 @@ ErrorPtr not_allowed_here(std::string_view directive, OperationDirectiveLocation
                   ErrorCode::INVALID_DIRECTIVE_LOCATION, pos);
 }
 
-Status validate_directives(Span<Directive> directives, OperationDirectiveLocation location, const Context& context) {
+Status validate_directives(List<Directive> directives, OperationDirectiveLocation location, const Context& context) {
   using Location = OperationDirectiveLocation;
   for (const Directive& directive : directives) {
-    const std::string_view name = directive.name;
+    const std::string_view name = directive.name();
     const std::optional<BuiltinDirective> builtin = builtin_directive(name);
     if (builtin == BuiltinDirective::Skip || builtin == BuiltinDirective::Include) continue;  // lowering checks them
     if (builtin == BuiltinDirective::Defer) {
       if (location != Location::FRAGMENT_SPREAD && location != Location::INLINE_FRAGMENT) {
-        return not_allowed_here(name, location, directive.pos);
+        return not_allowed_here(name, location, directive.pos());
       }
-      if (auto error = validate_incremental_directive_arguments(directive.arguments, defer_arguments(), name, context)) {
+      if (auto error = validate_incremental_directive_arguments(directive.arguments(), defer_arguments(), name, context)) {
         return error;
       }
       continue;
     }
     if (builtin == BuiltinDirective::Stream) {
-      if (location != Location::FIELD) return not_allowed_here(name, location, directive.pos);
-      if (auto error = validate_incremental_directive_arguments(directive.arguments, stream_arguments(), name, context)) {
+      if (location != Location::FIELD) return not_allowed_here(name, location, directive.pos());
+      if (auto error = validate_incremental_directive_arguments(directive.arguments(), stream_arguments(), name, context)) {
         return error;
       }
       continue;
     }
     const SchemaIndex::Directive* declared = context.index.directive(name);
     if (declared == nullptr) {
-      return error_at(concat("unknown directive '@", name, "'"), ErrorCode::INVALID_DIRECTIVE_LOCATION, directive.pos);
+      return error_at(concat("unknown directive '@", name, "'"), ErrorCode::INVALID_DIRECTIVE_LOCATION, directive.pos());
     }
     const auto& locations = declared->definition->locations;
     if (std::find(locations.begin(), locations.end(), location) == locations.end()) {
-      return not_allowed_here(name, location, directive.pos);
+      return not_allowed_here(name, location, directive.pos());
     }
-    if (auto error = check_arguments(directive.arguments, declared->arguments, name, directive.pos, context)) {
+    if (auto error = check_arguments(directive.arguments(), declared->arguments, name, directive.pos(), context)) {
       return error;
     }
   }
@@ -362,7 +360,7 @@ class SelectionWalker {
     deepest_ = std::max(deepest_, depth);
     for (const Selection& selection : set.items) {
       Status error;
-      switch (selection.kind) {
+      switch (selection.kind()) {
         case SelectionKind::Field:
           error = field(selection, parent, depth);
           break;
@@ -380,49 +378,49 @@ class SelectionWalker {
 
  private:
   Status nested(const Selection& at, const SelectionSet& set, const IndexedType& parent, unsigned depth) {
-    if (depth >= kMaxSelectionDepth) return nested_too_deeply(at.pos);
+    if (depth >= kMaxSelectionDepth) return nested_too_deeply(at.pos());
     return walk(set, parent, depth + 1);
   }
 
   Status field(const Selection& selection, const IndexedType& parent, unsigned depth) {
-    if (auto error = validate_directives(selection.directives, OperationDirectiveLocation::FIELD, context_)) {
+    if (auto error = validate_directives(selection.directives(), OperationDirectiveLocation::FIELD, context_)) {
       return error;
     }
-    if (selection.name == "__typename") return nullptr;
-    const SchemaIndex::Field* field = parent.find_field(selection.name);
+    if (selection.name() == "__typename") return nullptr;
+    const SchemaIndex::Field* field = parent.find_field(selection.name());
     if (field == nullptr) {
-      return error_at(concat("field '", selection.name, "' does not exist on type '", parent.definition->name, "'"),
-                      ErrorCode::UNKNOWN_FIELD, selection.pos);
+      return error_at(concat("field '", selection.name(), "' does not exist on type '", parent.definition->name, "'"),
+                      ErrorCode::UNKNOWN_FIELD, selection.pos());
     }
-    if (auto error = check_arguments(selection.arguments, field->arguments, selection.name, selection.pos, context_)) {
+    if (auto error = check_arguments(selection.arguments(), field->arguments, selection.name(), selection.pos(), context_)) {
       return error;
     }
     const GraphQLType& type = field->definition->graphql_type;
-    for (const Directive& directive : selection.directives) {
-      if (directive.name != name_of(BuiltinDirective::Stream)) continue;
+    for (const Directive& directive : selection.directives()) {
+      if (directive.name() != name_of(BuiltinDirective::Stream)) continue;
       if (strip_non_null(type).is_named()) {
-        return error_at(concat("directive '@stream' can only be applied to a list-typed field, but '", selection.name,
+        return error_at(concat("directive '@stream' can only be applied to a list-typed field, but '", selection.name(),
                                "' is '", type.to_sdl_string(), "'"),
-                        ErrorCode::INVALID_DIRECTIVE_LOCATION, directive.pos);
+                        ErrorCode::INVALID_DIRECTIVE_LOCATION, directive.pos());
       }
       break;
     }
 
-    const bool has_selection_set = !selection.selection_set.empty();
+    const bool has_selection_set = !selection.selection_set().empty();
     switch (field->result_kind) {
       case SchemaIndex::ResultKind::Leaf:
         if (!has_selection_set) return nullptr;
-        return error_at(concat("field '", selection.name, "' is of leaf type '", type.innermost_name(),
+        return error_at(concat("field '", selection.name(), "' is of leaf type '", type.innermost_name(),
                                "' and cannot have a selection set"),
-                        ErrorCode::UNKNOWN_FIELD, selection.selection_set.pos);
+                        ErrorCode::UNKNOWN_FIELD, selection.selection_set().pos);
       case SchemaIndex::ResultKind::Union:
         if (!has_selection_set) return must_have_selection_set(selection, type.innermost_name());
         // A union's selections are checked only when a type of the same name gives them a parent.
         if (field->result_type == nullptr) return nullptr;
-        return nested(selection, selection.selection_set, *field->result_type, depth);
+        return nested(selection, selection.selection_set(), *field->result_type, depth);
       case SchemaIndex::ResultKind::Composite:
         if (!has_selection_set) return must_have_selection_set(selection, type.innermost_name());
-        return nested(selection, selection.selection_set, *field->result_type, depth);
+        return nested(selection, selection.selection_set(), *field->result_type, depth);
       case SchemaIndex::ResultKind::Unknown:
         break;  // a type the schema does not know: nothing to check against
     }
@@ -430,41 +428,41 @@ class SelectionWalker {
   }
 
   static ErrorPtr must_have_selection_set(const Selection& selection, std::string_view type_name) {
-    return error_at(concat("field '", selection.name, "' is of composite type '", type_name,
+    return error_at(concat("field '", selection.name(), "' is of composite type '", type_name,
                            "' and must have a selection set"),
-                    ErrorCode::UNKNOWN_FIELD, selection.pos);
+                    ErrorCode::UNKNOWN_FIELD, selection.pos());
   }
 
   Status fragment_spread(const Selection& spread, const IndexedType& parent, unsigned depth) {
-    if (auto error = validate_directives(spread.directives, OperationDirectiveLocation::FRAGMENT_SPREAD, context_)) {
+    if (auto error = validate_directives(spread.directives(), OperationDirectiveLocation::FRAGMENT_SPREAD, context_)) {
       return error;
     }
-    const FragmentDefinition* fragment = document_.find_fragment(spread.name);
+    const FragmentDefinition* fragment = document_.find_fragment(spread.name());
     if (fragment == nullptr) {
-      return error_at(concat("undefined fragment '", spread.name, "'"), ErrorCode::INVALID_FRAGMENT_TARGET, spread.pos);
+      return error_at(concat("undefined fragment '", spread.name(), "'"), ErrorCode::INVALID_FRAGMENT_TARGET, spread.pos());
     }
-    if (std::find(path_.begin(), path_.end(), spread.name) != path_.end()) {
-      return error_at(concat("Fragment cycle detected involving '", spread.name, "'"),
-                      ErrorCode::INVALID_FRAGMENT_TARGET, spread.pos);
+    if (std::find(path_.begin(), path_.end(), spread.name()) != path_.end()) {
+      return error_at(concat("Fragment cycle detected involving '", spread.name(), "'"),
+                      ErrorCode::INVALID_FRAGMENT_TARGET, spread.pos());
     }
     const IndexedType* target = context_.index.type(fragment->type_condition);
     if (target == nullptr) {
-      return error_at(concat("fragment '", spread.name, "' targets unknown type '", fragment->type_condition, "'"),
+      return error_at(concat("fragment '", spread.name(), "' targets unknown type '", fragment->type_condition, "'"),
                       ErrorCode::INVALID_FRAGMENT_TARGET, fragment->type_condition_pos);
     }
     if (!share_possible_types(target->possible_types, parent.possible_types)) {
-      return fragment_never_applies(fragment->type_condition, parent.definition->name, spread.pos);
+      return fragment_never_applies(fragment->type_condition, parent.definition->name, spread.pos());
     }
 
     if (heights_.empty()) heights_.assign(document_.fragments().size(), kUnwalked);
-    unsigned& height = heights_[static_cast<std::size_t>(fragment - document_.fragments().begin())];
+    unsigned& height = heights_[fragment->index];
     if (height != kUnwalked && depth + 1 + height <= kMaxSelectionDepth) {
       deepest_ = std::max(deepest_, depth + 1 + height);
       return nullptr;
     }
     const unsigned deepest_outside = deepest_;
     deepest_ = 0;
-    path_.push_back(spread.name);
+    path_.push_back(spread.name());
     Status error = nested(spread, fragment->selection_set, *target, depth);
     path_.pop_back();
     if (error) return error;
@@ -474,19 +472,19 @@ class SelectionWalker {
   }
 
   Status inline_fragment(const Selection& fragment, const IndexedType& parent, unsigned depth) {
-    if (auto error = validate_directives(fragment.directives, OperationDirectiveLocation::INLINE_FRAGMENT, context_)) {
+    if (auto error = validate_directives(fragment.directives(), OperationDirectiveLocation::INLINE_FRAGMENT, context_)) {
       return error;
     }
-    if (!fragment.has_type_condition()) return nested(fragment, fragment.selection_set, parent, depth);
-    const IndexedType* target = context_.index.type(fragment.name);
+    if (!fragment.has_type_condition()) return nested(fragment, fragment.selection_set(), parent, depth);
+    const IndexedType* target = context_.index.type(fragment.name());
     if (target == nullptr) {
-      return error_at(concat("inline fragment targets unknown type '", fragment.name, "'"),
-                      ErrorCode::INVALID_FRAGMENT_TARGET, fragment.type_condition_pos);
+      return error_at(concat("inline fragment targets unknown type '", fragment.name(), "'"),
+                      ErrorCode::INVALID_FRAGMENT_TARGET, fragment.type_condition_pos());
     }
     if (!share_possible_types(target->possible_types, parent.possible_types)) {
-      return fragment_never_applies(fragment.name, parent.definition->name, fragment.type_condition_pos);
+      return fragment_never_applies(fragment.name(), parent.definition->name, fragment.type_condition_pos());
     }
-    return nested(fragment, fragment.selection_set, *target, depth);
+    return nested(fragment, fragment.selection_set(), *target, depth);
   }
 
   static constexpr unsigned kUnwalked = ~0u;
@@ -502,13 +500,13 @@ class SelectionWalker {
 GraphQLType convert_parser_type(const TypeRef& type) {
   // Built from the inside out, without recursion.
   std::vector<const TypeRef*> chain;
-  for (const TypeRef* t = &type; t != nullptr; t = t->kind == TypeRef::Kind::List ? t->item : nullptr) {
+  for (const TypeRef* t = &type; t != nullptr; t = t->kind() == TypeRef::Kind::List ? &t->item() : nullptr) {
     chain.push_back(t);
   }
-  GraphQLType result = GraphQLType::named(std::string(chain.back()->name));
+  GraphQLType result = GraphQLType::named(std::string(chain.back()->name()));
   for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
     if (it != chain.rbegin()) result = GraphQLType::list(std::move(result));
-    if (!(*it)->nullable) result = GraphQLType::non_null(std::move(result));
+    if (!(*it)->nullable()) result = GraphQLType::non_null(std::move(result));
   }
   return result;
 }
@@ -517,17 +515,16 @@ GraphQLType convert_parser_type(const TypeRef& type) {
 // allows. A fragment counted in full is not counted again; its keys are already in.
 std::optional<std::size_t> root_response_key_count(const SelectionSet& selection_set, const Document& document) {
   struct Frame {
-    const Selection* next;
-    const Selection* end;
+    List<Selection>::iterator next;
     const FragmentDefinition* fragment;  // whose selection set this is, if any
   };
-  std::vector<Frame> stack{{selection_set.items.begin(), selection_set.items.end(), nullptr}};
+  std::vector<Frame> stack{{selection_set.items.begin(), nullptr}};
   std::unordered_set<std::string_view> keys;
   std::unordered_set<const FragmentDefinition*> on_path;
   std::unordered_set<const FragmentDefinition*> counted;
   while (!stack.empty()) {
     Frame& top = stack.back();
-    if (top.next == top.end) {
+    if (top.next == List<Selection>::iterator()) {
       if (top.fragment != nullptr) {
         on_path.erase(top.fragment);
         counted.insert(top.fragment);
@@ -536,23 +533,23 @@ std::optional<std::size_t> root_response_key_count(const SelectionSet& selection
       continue;
     }
     const Selection& selection = *top.next++;
-    for (const Directive& directive : selection.directives) {
-      const std::optional<BuiltinDirective> builtin = builtin_directive(directive.name);
+    for (const Directive& directive : selection.directives()) {
+      const std::optional<BuiltinDirective> builtin = builtin_directive(directive.name());
       if (builtin == BuiltinDirective::Skip || builtin == BuiltinDirective::Include) return std::nullopt;
     }
-    switch (selection.kind) {
+    switch (selection.kind()) {
       case SelectionKind::Field:
         keys.insert(selection.response_key());
         break;
       case SelectionKind::InlineFragment:
-        stack.push_back({selection.selection_set.items.begin(), selection.selection_set.items.end(), nullptr});
+        stack.push_back({selection.selection_set().items.begin(), nullptr});
         break;
       case SelectionKind::FragmentSpread: {
-        const FragmentDefinition* fragment = document.find_fragment(selection.name);
+        const FragmentDefinition* fragment = document.find_fragment(selection.name());
         if (fragment == nullptr || on_path.contains(fragment)) return std::nullopt;
         if (counted.contains(fragment)) break;
         on_path.insert(fragment);
-        stack.push_back({fragment->selection_set.items.begin(), fragment->selection_set.items.end(), fragment});
+        stack.push_back({fragment->selection_set.items.begin(), fragment});
         break;
       }
     }
@@ -589,11 +586,10 @@ Status validate_query(const Document& document, const CompiledSchema& schema,
                       ErrorCode::GRAPHQL_VALIDATION_FAILED);
   }
 
-  std::ptrdiff_t repeated = first_repeated(operation.variables, [](const VariableDefinition& v) { return v.name; });
-  if (repeated >= 0) {
-    const VariableDefinition& variable = operation.variables[static_cast<std::size_t>(repeated)];
-    return error_at(concat("variable '$", variable.name, "' is declared more than once"),
-                    ErrorCode::GRAPHQL_VALIDATION_FAILED, variable.pos);
+  if (const VariableDefinition* repeated =
+          first_repeated(operation.variables, [](const VariableDefinition& v) { return v.name; })) {
+    return error_at(concat("variable '$", repeated->name, "' is declared more than once"),
+                    ErrorCode::GRAPHQL_VALIDATION_FAILED, repeated->pos);
   }
 
   if (operation.type == OperationType::Subscription) {

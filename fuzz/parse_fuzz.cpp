@@ -17,6 +17,15 @@ void check(bool condition) {
   if (!condition) std::abort();
 }
 
+// A list's linked nodes agree with the size it reports.
+template <class Node>
+List<Node> sized(List<Node> list) {
+  std::size_t n = 0;
+  for (auto it = list.begin(); it != list.end(); ++it) ++n;
+  check(n == list.size() && (list.first() == nullptr) == list.empty());
+  return list;
+}
+
 class Walker {
  public:
   explicit Walker(const Document& document) : text_(document.text()) {}
@@ -42,10 +51,10 @@ class Walker {
         touch(value.text());
         break;
       case ValueKind::List:
-        for (const Value& item : value.list()) this->value(item, depth + 1);
+        for (const Value& item : sized(value.list())) this->value(item, depth + 1);
         break;
       case ValueKind::Object:
-        arguments(value.object(), depth + 1);
+        arguments(sized(value.object()), depth + 1);
         break;
       case ValueKind::Number:
       case ValueKind::Boolean:
@@ -56,57 +65,60 @@ class Walker {
     }
   }
 
-  void arguments(Span<NamedValue> arguments, unsigned depth) {
-    for (const NamedValue& argument : arguments) {
+  void arguments(List<NamedValue> arguments, unsigned depth) {
+    for (const NamedValue& argument : sized(arguments)) {
       name(argument.name);
       pos(argument.name_pos);
       value(argument.value, depth);
     }
   }
 
-  void directives(Span<Directive> directives) {
-    for (const Directive& directive : directives) {
-      name(directive.name);
-      pos(directive.pos);
-      arguments(directive.arguments, 1);
+  void directives(List<Directive> directives) {
+    for (const Directive& directive : sized(directives)) {
+      name(directive.name());
+      pos(directive.pos());
+      arguments(directive.arguments(), 1);
     }
   }
 
   void type(const TypeRef* ref, unsigned depth) {
     check(ref != nullptr && depth <= kMaxNestingDepth + 1);
-    if (ref->kind == TypeRef::Kind::List) {
-      type(ref->item, depth + 1);
+    if (ref->kind() == TypeRef::Kind::List) {
+      type(&ref->item(), depth + 1);
     } else {
-      name(ref->name);
+      name(ref->name());
     }
   }
 
   void selections(const SelectionSet& set, unsigned depth) {
     check(depth <= kMaxNestingDepth);
-    for (const Selection& selection : set.items) {
-      pos(selection.pos);
-      directives(selection.directives);
-      switch (selection.kind) {
+    for (const Selection& selection : sized(set.items)) {
+      pos(selection.pos());
+      directives(selection.directives());
+      switch (selection.kind()) {
         case SelectionKind::Field:
-          name(selection.name);
-          if (selection.has_alias()) name(selection.alias);
-          arguments(selection.arguments, 1);
+          name(selection.name());
+          if (selection.has_alias()) name(selection.alias());
+          check(selection.has_alias() || selection.alias().data() == nullptr);
+          arguments(selection.arguments(), 1);
           break;
         case SelectionKind::FragmentSpread:
-          name(selection.name);
-          check(selection.selection_set.empty());
+          name(selection.name());
+          check(selection.selection_set().empty());
           break;
         case SelectionKind::InlineFragment:
           if (selection.has_type_condition()) {
-            name(selection.name);
-            pos(selection.type_condition_pos);
+            name(selection.name());
+            pos(selection.type_condition_pos());
+          } else {
+            check(selection.type_condition_pos() == Pos());
           }
-          check(!selection.selection_set.empty());
+          check(!selection.selection_set().empty());
           break;
       }
-      if (!selection.selection_set.empty()) {
-        pos(selection.selection_set.pos);
-        selections(selection.selection_set, depth + 1);
+      if (!selection.selection_set().empty()) {
+        pos(selection.selection_set().pos);
+        selections(selection.selection_set(), depth + 1);
       }
     }
   }
@@ -141,11 +153,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   check(document.text() == text);
   check(!document.operations().empty());
   Walker walker(document);
-  for (const OperationDefinition& operation : document.operations()) {
+  std::uint32_t index = 0;
+  for (const OperationDefinition& operation : sized(document.operations())) {
+    check(operation.index == index++);
     walker.pos(operation.pos);
     check(operation.is_anonymous() ? document.operations().size() == 1 : !operation.name.empty());
     if (!operation.is_anonymous()) walker.name(operation.name);
-    for (const VariableDefinition& variable : operation.variables) {
+    for (const VariableDefinition& variable : sized(operation.variables)) {
       walker.name(variable.name);
       walker.pos(variable.pos);
       walker.type(variable.type, 1);
@@ -156,7 +170,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check(!operation.selection_set.empty());
     walker.selections(operation.selection_set, 1);
   }
-  for (const FragmentDefinition& fragment : document.fragments()) {
+  index = 0;
+  for (const FragmentDefinition& fragment : sized(document.fragments())) {
+    check(fragment.index == index++);
     check(document.find_fragment(fragment.name) == &fragment);
     walker.name(fragment.name);
     walker.name(fragment.type_condition);

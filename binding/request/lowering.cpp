@@ -347,7 +347,7 @@ class Converter {
   // A new dict: literals converted, variables as the caller's own objects; a
   // bare variable the caller did not supply leaves its argument out. No
   // arguments give an empty Ref: the getter makes the dict on first read.
-  Ref arguments(Span<LoweredArgument> arguments) {
+  Ref arguments(List<LoweredArgument> arguments) {
     if (arguments.empty()) return Ref();
     Ref dict = new_dict();
     for (const LoweredArgument& argument : arguments) {

@@ -85,14 +85,14 @@ PyGetSetDef variable_getset[] = {
 
 // The declared type as GraphQL writes it, without the source's spacing: "[ID!]!".
 void append_type(std::string& out, const TypeRef& type) {
-  if (type.kind == TypeRef::Kind::List) {
+  if (type.kind() == TypeRef::Kind::List) {
     out += '[';
-    append_type(out, *type.item);
+    append_type(out, type.item());
     out += ']';
   } else {
-    out += type.name;
+    out += type.name();
   }
-  if (!type.nullable) out += '!';
+  if (!type.nullable()) out += '!';
 }
 
 Ref convert_variable(const VariableDefinition& variable) {
@@ -105,21 +105,21 @@ Ref convert_variable(const VariableDefinition& variable) {
 Ref convert_selection_set(const SelectionSet& set);
 
 Ref convert_selection(const Selection& selection) {
-  Ref directive_names = tuple_of(selection.directives, [](const Directive& d) { return str(d.name); });
-  switch (selection.kind) {
+  Ref directive_names = tuple_of(selection.directives(), [](const Directive& d) { return str(d.name()); });
+  switch (selection.kind()) {
     case SelectionKind::Field:
-      return make_instance<PyQuerySelection>(str("field"), str(selection.name),
-                                             selection.has_alias() ? str(selection.alias) : none(), none(), none(),
+      return make_instance<PyQuerySelection>(str("field"), str(selection.name()),
+                                             selection.has_alias() ? str(selection.alias()) : none(), none(), none(),
                                              std::move(directive_names),
-                                             convert_selection_set(selection.selection_set));
+                                             convert_selection_set(selection.selection_set()));
     case SelectionKind::FragmentSpread:
-      return make_instance<PyQuerySelection>(str("fragment_spread"), none(), none(), str(selection.name), none(),
+      return make_instance<PyQuerySelection>(str("fragment_spread"), none(), none(), str(selection.name()), none(),
                                              std::move(directive_names), new_tuple(0));
     case SelectionKind::InlineFragment:
       return make_instance<PyQuerySelection>(str("inline_fragment"), none(), none(), none(),
-                                             selection.has_type_condition() ? str(selection.name) : none(),
+                                             selection.has_type_condition() ? str(selection.name()) : none(),
                                              std::move(directive_names),
-                                             convert_selection_set(selection.selection_set));
+                                             convert_selection_set(selection.selection_set()));
   }
   throw std::logic_error("unknown selection kind");
 }

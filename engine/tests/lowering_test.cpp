@@ -26,8 +26,8 @@ std::string dump(const std::vector<LoweredField>& fields) {
     out += field.response_key;
     if (field.field_name != field.response_key) out.append(":").append(field.field_name);
     for (const LoweredArgument& argument : field.arguments) {
-      out.append(&argument == field.arguments.begin() ? "(" : ",").append(argument.name);
-      if (&argument + 1 == field.arguments.end()) out += ')';
+      out.append(&argument == field.arguments.first() ? "(" : ",").append(argument.name);
+      if (argument.next == nullptr) out += ')';
     }
     for (const LoweredDirective& directive : field.directives) out.append("@").append(directive.name);
     if (field.defer) out += field.defer->label ? "^(" + std::string(*field.defer->label) + ")" : "^";
@@ -219,7 +219,7 @@ TEST(LoweringTest, OperationChoiceArgumentsAndPositions) {
   EXPECT_EQ(lowered->operation_type, OperationType::Subscription);
   const auto& fields = lowered->fields;
   // Arguments are the document's own nodes; positions are the fields' own, inside fragments too.
-  EXPECT_EQ(fields[1].arguments.begin(), document->operations()[0].selection_set.items[1].arguments.begin());
+  EXPECT_EQ(fields[1].arguments.first(), document->operations().front().selection_set.items.front().next->arguments().first());
   const std::pair<const LoweredField*, Pos> positions[] = {
       {&fields[0], {2, 3}}, {&fields[1], {3, 3}}, {&fields[2], {7, 5}}, {&fields[2].selections[0], {7, 9}}};
   for (const auto& [field, pos] : positions) EXPECT_EQ((Pos{field->line, field->column}), pos) << field->field_name;

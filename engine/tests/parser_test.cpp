@@ -67,19 +67,19 @@ std::string dump(const Value& value) {
 }
 
 std::string dump(const TypeRef& type) {
-  return (type.kind == TypeRef::Kind::List ? "[" + dump(*type.item) + "]" : std::string(type.name)) +
-         (type.nullable ? "" : "!");
+  return (type.kind() == TypeRef::Kind::List ? "[" + dump(type.item()) + "]" : std::string(type.name())) +
+         (type.nullable() ? "" : "!");
 }
 
-std::string dump(Span<Argument> arguments) {
+std::string dump(List<Argument> arguments) {
   std::string out;
   for (const Argument& a : arguments) out += (out.empty() ? "(" : ",") + std::string(a.name) + ":" + dump(a.value);
   return out.empty() ? out : out + ")";
 }
 
-std::string dump(Span<Directive> directives) {
+std::string dump(List<Directive> directives) {
   std::string out;
-  for (const Directive& d : directives) out += " @" + std::string(d.name) + at(d.pos) + dump(d.arguments);
+  for (const Directive& d : directives) out += " @" + std::string(d.name()) + at(d.pos()) + dump(d.arguments());
   return out;
 }
 
@@ -89,15 +89,15 @@ std::string dump(const SelectionSet& set) {
   std::string out = " {" + at(set.pos);
   for (const Selection& s : set.items) {
     out += ' ';
-    if (s.kind == SelectionKind::FragmentSpread) out += "..." + std::string(s.name) + at(s.pos);
-    if (s.kind == SelectionKind::InlineFragment) {
-      out += "..." + at(s.pos) +
-             (s.has_type_condition() ? " on" + at(s.type_condition_pos) + " " + std::string(s.name) : "");
+    if (s.kind() == SelectionKind::FragmentSpread) out += "..." + std::string(s.name()) + at(s.pos());
+    if (s.kind() == SelectionKind::InlineFragment) {
+      out += "..." + at(s.pos()) +
+             (s.has_type_condition() ? " on" + at(s.type_condition_pos()) + " " + std::string(s.name()) : "");
     }
-    if (s.kind == SelectionKind::Field) {
-      out += (s.has_alias() ? std::string(s.alias) + ":" : "") + std::string(s.name) + at(s.pos);
+    if (s.kind() == SelectionKind::Field) {
+      out += (s.has_alias() ? std::string(s.alias()) + ":" : "") + std::string(s.name()) + at(s.pos());
     }
-    out += dump(s.arguments) + dump(s.directives) + dump(s.selection_set);
+    out += dump(s.arguments()) + dump(s.directives()) + dump(s.selection_set());
   }
   return out + " }";
 }
@@ -129,7 +129,7 @@ std::string dump(std::string_view text) {
 // The literal as the parser reads it in an argument.
 std::string value_of(const std::string& literal) {
   Result<DocumentPtr> result = parse_document("{ f(a: " + literal + ") }");
-  return result ? dump((*result)->operations()[0].selection_set.items[0].arguments[0].value)
+  return result ? dump((*result)->operations().front().selection_set.items.front().arguments().front().value)
                 : outcome("{ f(a: " + literal + ") }");
 }
 
@@ -200,10 +200,11 @@ TEST(ParserTest, NamesViewIntoTheDocumentsOwnText) {
   auto inside = [&](std::string_view s) {
     return s.data() >= own.data() && s.data() + s.size() <= own.data() + own.size();
   };
-  const OperationDefinition& op = document->operations()[0];
+  const OperationDefinition& op = document->operations().front();
+  const Selection& field = op.selection_set.items.front();
   EXPECT_EQ(dump(*document), "query Op@1:1 $v@1:10:Int=u1 {@1:23 field@1:25(s:\"plain\",e:\"esc\n\") }\n");
-  EXPECT_TRUE(inside(op.name) && inside(op.variables[0].name) && inside(op.selection_set.items[0].name));
-  EXPECT_FALSE(inside(op.selection_set.items[0].arguments[1].value.text()));  // decoded into the arena
+  EXPECT_TRUE(inside(op.name) && inside(op.variables.front().name) && inside(field.name()));
+  EXPECT_FALSE(inside(field.arguments().front().next->value.text()));  // decoded into the arena
 }
 
 TEST(ParserTest, Numbers) {

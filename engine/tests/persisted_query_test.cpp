@@ -178,8 +178,8 @@ TEST(ResolvePersistedQueryTest, ReplayValidatesWhatRegistrationDidNot) {
   EXPECT_EQ(outcome(register_query(*schema, kTwo, "Bad")), kBad);
   EXPECT_EQ(outcome(register_query(*schema, kTwo, "Good")), "registered");
   const CachedDocument& cached = *schema->persisted_query_cache.get(hash);
-  const OperationDefinition& good = cached.document()->operations()[0];
-  const OperationDefinition& bad = cached.document()->operations()[1];
+  const OperationDefinition& good = cached.document()->operations().front();
+  const OperationDefinition& bad = *cached.document()->operations().front().next;
   EXPECT_TRUE(cached.validated(good));
   for (int twice = 0; twice < 2; ++twice) {
     EXPECT_EQ(outcome(resolve(*schema, hash, std::nullopt, "Bad")), kBad);
@@ -194,9 +194,9 @@ TEST(ResolvePersistedQueryTest, ReplayValidatesWhatRegistrationDidNot) {
   constexpr std::string_view kOne = "query One { item(id: 1) { id } }";
   EXPECT_EQ(outcome(register_query(*schema, kOne, std::nullopt, false)), "registered");
   const CachedDocument& unchecked = *schema->persisted_query_cache.get(sha256_hex(kOne));
-  EXPECT_FALSE(unchecked.validated(unchecked.document()->operations()[0]));
+  EXPECT_FALSE(unchecked.validated(unchecked.document()->operations().front()));
   EXPECT_EQ(outcome(resolve(*schema, sha256_hex(kOne), std::nullopt, "One")), "found");
-  EXPECT_TRUE(unchecked.validated(unchecked.document()->operations()[0]));
+  EXPECT_TRUE(unchecked.validated(unchecked.document()->operations().front()));
 }
 
 // Replays of one unvalidated entry race to validate it first (run under TSan too).
