@@ -1,62 +1,20 @@
 // Parse throughput over the benchmark corpus, in bytes of query text per
 // second, beside a table-driven scan of the same bytes for scale. Each parse
 // also reports how many heap bytes the finished document holds per byte of
-// its text, as the document counts them (heap_per_byte), and checks that
-// count against what a counting global operator new saw the parse keep.
+// its text, as the document counts them (heap_per_byte), checks that count
+// against what the counting operator new saw the parse keep, and reports the
+// most the parse held at once (peak_per_byte).
 #include <benchmark/benchmark.h>
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
-#include <new>
 #include <optional>
 #include <string>
 
 #include "bench/corpus.h"
+#include "bench/heap_count.h"
 #include "engine/parser.h"
-
-namespace {
-
-// Live heap bytes as requested through the global operator new, counted per
-// thread (each parse runs on one). Each block carries its size in a header so
-// that unsized deletes can be counted too.
-thread_local std::int64_t g_live_bytes = 0;
-constexpr std::size_t kHeader = alignof(std::max_align_t);
-
-void* counted_new(std::size_t size) {
-  void* raw = std::malloc(size + kHeader);
-  if (raw == nullptr) return nullptr;
-  *static_cast<std::size_t*>(raw) = size;
-  g_live_bytes += static_cast<std::int64_t>(size);
-  return static_cast<char*>(raw) + kHeader;
-}
-
-void counted_delete(void* p) {
-  if (p == nullptr) return;
-  void* raw = static_cast<char*>(p) - kHeader;
-  g_live_bytes -= static_cast<std::int64_t>(*static_cast<std::size_t*>(raw));
-  std::free(raw);
-}
-
-void* counted_new_or_throw(std::size_t size) {
-  void* p = counted_new(size);
-  if (p == nullptr) throw std::bad_alloc();
-  return p;
-}
-
-}  // namespace
-
-void* operator new(std::size_t size) { return counted_new_or_throw(size); }
-void* operator new[](std::size_t size) { return counted_new_or_throw(size); }
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return counted_new(size); }
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return counted_new(size); }
-void operator delete(void* p) noexcept { counted_delete(p); }
-void operator delete[](void* p) noexcept { counted_delete(p); }
-void operator delete(void* p, std::size_t) noexcept { counted_delete(p); }
-void operator delete[](void* p, std::size_t) noexcept { counted_delete(p); }
-void operator delete(void* p, const std::nothrow_t&) noexcept { counted_delete(p); }
-void operator delete[](void* p, const std::nothrow_t&) noexcept { counted_delete(p); }
 
 namespace quenfel {
 namespace {
@@ -91,20 +49,23 @@ void BM_Parse(benchmark::State& state, const Query& query) {
   if (!read_query(state, query, text)) return;
 
   // One parse outside the timing, to see what the document keeps: all that it
-  // holds while it lives, and nothing once it is gone or when it was refused.
+  // holds while it lives, and nothing once it is gone or when it was refused;
+  // and the most the parse held on its way.
   bool accepted = false;
   std::size_t reported = 0;
   std::int64_t held = 0;
-  const std::int64_t live_before = g_live_bytes;
+  const std::int64_t live_before = bench::live_heap_bytes();
+  bench::reset_heap_peak();
   {
     auto document = parse_document(text);
     accepted = document.ok();
     if (accepted) {
-      held = g_live_bytes - live_before;
+      held = bench::live_heap_bytes() - live_before;
       reported = (*document)->heap_bytes();
     }
   }
-  const std::int64_t kept = g_live_bytes - live_before;
+  const std::int64_t peak = bench::peak_heap_bytes() - live_before;
+  const std::int64_t kept = bench::live_heap_bytes() - live_before;
   if (static_cast<std::int64_t>(reported) != held || kept != 0) {
     state.SkipWithError(("the document says it holds " + std::to_string(reported) + " heap bytes, but holds " +
                          std::to_string(held) + " and leaves " + std::to_string(kept) + " behind")
@@ -123,6 +84,7 @@ void BM_Parse(benchmark::State& state, const Query& query) {
   }
   state.counters["heap_bytes"] = static_cast<double>(reported);
   state.counters["heap_per_byte"] = static_cast<double>(reported) / static_cast<double>(text.size());
+  state.counters["peak_per_byte"] = static_cast<double>(peak) / static_cast<double>(text.size());
 }
 
 // Every byte through a 256-entry class table, summed so the loop must run:

@@ -98,11 +98,10 @@ struct CountingAllocator {
   std::size_t* total;
 };
 
-// Indented query text takes about five bytes of nodes per byte of text and
-// minified text about ten. With the copy of the text that the arena holds too,
-// a first block of six times the text holds most documents whole without much
-// left unused; denser ones grow from there.
-std::size_t first_block_bytes(std::string_view text) { return text.size() * 6 + 256; }
+// Indented query text takes about three bytes of nodes per byte of text. With
+// the copy of the text that the arena holds too, a first block of four times
+// the text holds most documents whole; denser ones grow from there.
+std::size_t first_block_bytes(std::string_view text) { return text.size() * 4 + 256; }
 
 }  // namespace
 
