@@ -5,6 +5,7 @@
 
 #include "binding/errors.h"
 #include "binding/python/classes.h"
+#include "binding/request/names.h"
 #include "engine/parser.h"
 
 namespace quenfel::py {
@@ -95,47 +96,68 @@ void append_type(std::string& out, const TypeRef& type) {
   if (!type.nullable()) out += '!';
 }
 
-Ref convert_variable(const VariableDefinition& variable) {
-  std::string type_str;
-  append_type(type_str, *variable.type);
-  return make_instance<PyQueryVariableDefinition>(str(variable.name), str(type_str),
-                                                  boolean(variable.default_value != nullptr));
-}
-
-Ref convert_selection_set(const SelectionSet& set);
-
-Ref convert_selection(const Selection& selection) {
-  Ref directive_names = tuple_of(selection.directives(), [](const Directive& d) { return str(d.name()); });
-  switch (selection.kind()) {
-    case SelectionKind::Field:
-      return make_instance<PyQuerySelection>(str("field"), str(selection.name()),
-                                             selection.has_alias() ? str(selection.alias()) : none(), none(), none(),
-                                             std::move(directive_names),
-                                             convert_selection_set(selection.selection_set()));
-    case SelectionKind::FragmentSpread:
-      return make_instance<PyQuerySelection>(str("fragment_spread"), none(), none(), str(selection.name()), none(),
-                                             std::move(directive_names), new_tuple(0));
-    case SelectionKind::InlineFragment:
-      return make_instance<PyQuerySelection>(str("inline_fragment"), none(), none(), none(),
-                                             selection.has_type_condition() ? str(selection.name()) : none(),
-                                             std::move(directive_names),
-                                             convert_selection_set(selection.selection_set()));
+// Builds the view of one document. Names are shared strs, so a view of a
+// large document costs its objects and little more.
+class ViewBuilder {
+ public:
+  Ref document(const Document& document) {
+    return make_instance<PyQueryDocument>(tuple_of(document.operations(), [&](auto& o) { return operation(o); }),
+                                          tuple_of(document.fragments(), [&](auto& f) { return fragment(f); }));
   }
-  throw std::logic_error("unknown selection kind");
-}
 
-Ref convert_selection_set(const SelectionSet& set) { return tuple_of(set.items, convert_selection); }
+ private:
+  Ref operation(const OperationDefinition& operation) {
+    return make_instance<PyQueryOperation>(
+        str(operation_type_name(operation.type)), operation.is_anonymous() ? none() : names_.get(operation.name),
+        tuple_of(operation.variables, [&](auto& v) { return variable(v); }), selections(operation.selection_set));
+  }
 
-Ref convert_operation(const OperationDefinition& operation) {
-  return make_instance<PyQueryOperation>(
-      str(operation_type_name(operation.type)), operation.is_anonymous() ? none() : str(operation.name),
-      tuple_of(operation.variables, convert_variable), convert_selection_set(operation.selection_set));
-}
+  Ref fragment(const FragmentDefinition& fragment) {
+    return make_instance<PyQueryFragment>(names_.get(fragment.name), names_.get(fragment.type_condition),
+                                          selections(fragment.selection_set));
+  }
 
-Ref convert_fragment(const FragmentDefinition& fragment) {
-  return make_instance<PyQueryFragment>(str(fragment.name), str(fragment.type_condition),
-                                        convert_selection_set(fragment.selection_set));
-}
+  Ref variable(const VariableDefinition& variable) {
+    std::string type_str;
+    append_type(type_str, *variable.type);
+    return make_instance<PyQueryVariableDefinition>(names_.get(variable.name), str(type_str),
+                                                    boolean(variable.default_value != nullptr));
+  }
+
+  // Recursion follows the nesting of selection sets, which the parser bounds.
+  Ref selections(const SelectionSet& set) {
+    return tuple_of(set.items, [&](const Selection& s) { return selection(s); });
+  }
+
+  Ref selection(const Selection& selection) {
+    Ref directive_names = tuple_of(selection.directives(), [&](const Directive& d) { return names_.get(d.name()); });
+    switch (selection.kind()) {
+      case SelectionKind::Field:
+        return make_instance<PyQuerySelection>(kind(field_, "field"), names_.get(selection.name()),
+                                               selection.has_alias() ? names_.get(selection.alias()) : none(), none(),
+                                               none(), std::move(directive_names),
+                                               selections(selection.selection_set()));
+      case SelectionKind::FragmentSpread:
+        return make_instance<PyQuerySelection>(kind(fragment_spread_, "fragment_spread"), none(), none(),
+                                               names_.get(selection.name()), none(), std::move(directive_names),
+                                               new_tuple(0));
+      case SelectionKind::InlineFragment:
+        return make_instance<PyQuerySelection>(
+            kind(inline_fragment_, "inline_fragment"), none(), none(), none(),
+            selection.has_type_condition() ? names_.get(selection.name()) : none(), std::move(directive_names),
+            selections(selection.selection_set()));
+    }
+    throw std::logic_error("unknown selection kind");
+  }
+
+  static Ref kind(Ref& slot, std::string_view text) {
+    if (!slot) slot = str(text);
+    return Ref::borrow(slot.get());
+  }
+
+  Names names_;
+  Ref field_, fragment_spread_, inline_fragment_;
+};
 
 constexpr Signature<1> kParseQueryDocument{"parse_query_document", {"query"}, 1, 1};
 
@@ -144,9 +166,7 @@ PyObject* parse_query_document(PyObject*, PyObject* const* args, Py_ssize_t narg
     Arguments<1> arguments(kParseQueryDocument, args, nargs, kwnames);
     Result<DocumentPtr> parsed = parse_document(as_str(arguments[0], "query"));
     if (!parsed) return set_graphql_error(parsed.take_error());
-    const Document& document = **parsed;
-    return make_instance<PyQueryDocument>(tuple_of(document.operations(), convert_operation),
-                                          tuple_of(document.fragments(), convert_fragment));
+    return ViewBuilder().document(**parsed);
   });
 }
 
