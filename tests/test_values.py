@@ -1,6 +1,10 @@
 import enum
 import json
 import math
+import subprocess
+import sys
+import textwrap
+from pathlib import Path
 from decimal import Decimal
 from types import SimpleNamespace
 
@@ -110,6 +114,39 @@ def test_non_str_key_and_self_containing_list():
     loop.append(loop)
     with pytest.raises(RecursionError):
         hooks.json_text(loop)
+
+
+def test_nesting_past_the_bound_is_a_recursion_error_whatever_the_interpreter_allows():
+    # In a fresh interpreter: before the bound, these crashed the process.
+    code = textwrap.dedent("""
+        import sys
+        sys.setrecursionlimit(10**6)
+        import quenfel._quenfel as native, quenfel_testhooks as hooks
+        from fakes import directive, resolve
+        deep, alias = [], int
+        for _ in range(35_000):
+            deep = [deep]
+        for _ in range(2_000):
+            alias = list[alias]
+        def default(x: list = deep): ...
+        for call in [
+            lambda: native.lower_query("query($v: Boolean) { a @skip(if: $v) }", variable_values={"v": deep}),
+            lambda: hooks.json_text({"k": deep}),
+            lambda: hooks.applied_directives([directive("d", v=deep)]),
+            lambda: native.describe_operation_directive(default, locations=["FIELD"]),
+            lambda: resolve(alias),
+        ]:
+            try:
+                call()
+            except RecursionError as error:
+                print(error)
+    """)
+    out = subprocess.run([sys.executable, "-c", code], cwd=Path(__file__).parent, capture_output=True, text=True,
+                         timeout=60)
+    assert out.returncode == 0, out.stderr
+    assert out.stdout.splitlines() == [f"maximum recursion depth exceeded while {where}" for where in (
+        "converting a list to JSON", "converting a list to JSON", "converting a list to JSON",
+        "writing a list default", "resolving a type annotation")]
 
 
 class Interrupting:

@@ -12,15 +12,32 @@
 
 namespace quenfel::py {
 
-// Nested lists and dicts recurse; a self-containing one must end in RecursionError, not a crash.
+// One level of a walk that recurses as deep as the caller's objects nest
+// (lists, dicts, annotations): a self-containing one must end in
+// RecursionError, not a crash. The interpreter's limit alone cannot promise
+// that, as a program may raise it as far as it likes, so the levels of this
+// thread are bounded here too, well within any thread's stack.
 class RecursionGuard {
  public:
+  static constexpr unsigned kMaxDepth = 1000;
+
   explicit RecursionGuard(const char* where) {
+    if (depth_ >= kMaxDepth) {
+      PyErr_Format(PyExc_RecursionError, "maximum recursion depth exceeded%s", where);
+      throw ErrorSet{};
+    }
     if (Py_EnterRecursiveCall(where) != 0) throw ErrorSet{};
+    ++depth_;
   }
-  ~RecursionGuard() { Py_LeaveRecursiveCall(); }
+  ~RecursionGuard() {
+    --depth_;
+    Py_LeaveRecursiveCall();
+  }
   RecursionGuard(const RecursionGuard&) = delete;
   RecursionGuard& operator=(const RecursionGuard&) = delete;
+
+ private:
+  static inline thread_local unsigned depth_ = 0;
 };
 
 // Calls body(key, value) for each entry in the dict's order, holding both.

@@ -26,8 +26,8 @@ namespace {
 // engine asks only for the variables that @skip/@include/@defer/@stream read,
 // so the other values (often large inputs) are never converted. A value with
 // no JSON form is absent. A real failure while converting (MemoryError,
-// KeyboardInterrupt, a fatal error) cannot leave find(), so it is kept and
-// raised once the engine has returned.
+// RecursionError, KeyboardInterrupt, a fatal error) cannot leave find(), so
+// it is kept and raised once the engine has returned.
 class DictVariables final : public Variables {
  public:
   // Every key must be a str with a UTF-8 form, as a view built up front would require.
@@ -50,7 +50,9 @@ class DictVariables final : public Variables {
       try {
         slot = convert(name);
       } catch (const ErrorSet&) {
-        if (error_is_failure()) {
+        // A value nested too deep to convert has a JSON form all the same:
+        // its RecursionError is raised, not taken for a value without one.
+        if (error_is_failure() || PyErr_ExceptionMatches(PyExc_RecursionError)) {
           python_failed_ = true;  // left set: the engine touches no Python
           return nullptr;
         }
