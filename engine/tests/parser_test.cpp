@@ -192,6 +192,68 @@ TEST(ParserTest, Shape) {
             "[u1,\"two\",[THREE],{four:u4,four:null,five:{}},[]]");
 }
 
+// A selection keeps only the parts it has, packed after its head: every mix
+// of them reads back whole, in place.
+TEST(ParserTest, EveryMixOfSelectionPartsReadsBack) {
+  for (int mask = 0; mask < 32; ++mask) {
+    const bool alias = mask & 1, arguments = mask & 2, directives = mask & 4, set = mask & 8, inline_fragment = mask & 16;
+    std::string text = inline_fragment ? std::string("... ") + (alias ? "on T " : "") : alias ? "k: f" : "f";
+    std::string expected = inline_fragment ? std::string("...@1:3") + (alias ? " on@1:7 T" : "") : alias ? "k:f@1:3" : "f@1:3";
+    if (arguments && !inline_fragment) {
+      text += "(x: 1)";
+      expected += "(x:u1)";
+    }
+    if (directives) {
+      expected += " @d@1:" + std::to_string(text.size() + 3) + "(y:true) @e@1:" + std::to_string(text.size() + 15);
+      text += "@d(y: true) @e";
+    }
+    if (set || inline_fragment) {
+      expected += " {@1:" + std::to_string(text.size() + 3) + " g@1:" + std::to_string(text.size() + 5) + " }";
+      text += "{ g }";
+    }
+    EXPECT_EQ(dump("{ " + text + " }"), "query@1:1 {@1:1 " + expected + " }\n") << text;
+  }
+}
+
+// Siblings are linked as they come: any number of them keeps its order, and a
+// document that can only fail gives its later definitions back yet still
+// reports the first conflict, or a later syntax error.
+TEST(ParserTest, LongListsKeepTheirOrderAndCount) {
+  constexpr int kCount = 200'000;
+  std::string fields = "{", arguments = "{ f(", items = "{ f(x: [";
+  for (int i = 0; i < kCount; ++i) {
+    fields += " a" + std::to_string(i);
+    arguments += " a" + std::to_string(i) + ": " + std::to_string(i);
+    items += " " + std::to_string(i);
+  }
+  DocumentPtr document = *parse_document(fields + " }");
+  const List<Selection> selections = document->operations().front().selection_set.items;
+  ASSERT_EQ(selections.size(), kCount);
+  int i = 0;
+  for (const Selection& selection : selections) ASSERT_EQ(selection.name(), "a" + std::to_string(i++));
+  EXPECT_EQ(i, kCount);
+  document = *parse_document(arguments + ") }");
+  const List<Argument> given = document->operations().front().selection_set.items.front().arguments();
+  ASSERT_EQ(given.size(), kCount);
+  i = 0;
+  for (const Argument& argument : given) ASSERT_EQ(argument.value.unsigned_number, static_cast<unsigned>(i++));
+  document = *parse_document(items + "]) }");
+  const Value& list = document->operations().front().selection_set.items.front().arguments().front().value;
+  ASSERT_EQ(list.list().size(), kCount);
+  i = 0;
+  for (const Value& item : list.list()) ASSERT_EQ(item.unsigned_number, static_cast<unsigned>(i++));
+
+  std::string operations;
+  for (int k = 0; k < kCount; ++k) operations += "{a}";
+  EXPECT_EQ(outcome(operations), "document contains multiple operations @1:1 @1:4");
+  EXPECT_EQ(outcome("fragment F on T { a } fragment F on T { b } " + operations),
+            "fragment F is defined twice @1:1 @1:23");
+  EXPECT_EQ(outcome(operations + " fragment F on T { a } fragment F on T { b }"),
+            "document contains multiple operations @1:1 @1:4");
+  EXPECT_EQ(outcome(operations + "{"), "syntax error: unexpected end of input, expected a selection @1:" +
+                                           std::to_string(operations.size() + 2));
+}
+
 TEST(ParserTest, NamesViewIntoTheDocumentsOwnText) {
   std::string text = "query Op($v: Int = 1) { field(s: \"plain\", e: \"esc\\n\") }";
   DocumentPtr document = *parse_document(text);
