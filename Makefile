@@ -14,7 +14,17 @@ export PYTHONPATH := $(CURDIR)/python:$(CURDIR)/$(BUILD)/tests
 
 all: build
 
-deps:
+# The packages are checked once per build folder, and again when a list above
+# changes: the stamp holds the lists it was made for.
+DEPS_STAMP := $(BUILD)/.deps
+DEPS_LISTS := $(APT_PACKAGES) $(PIP_PACKAGES)
+ifneq ($(file <$(DEPS_STAMP)),$(DEPS_LISTS))
+.PHONY: $(DEPS_STAMP)
+endif
+
+deps: $(DEPS_STAMP)
+
+$(DEPS_STAMP):
 	@missing=""; for p in $(APT_PACKAGES); do \
 	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q 'ok installed' || missing="$$missing $$p"; \
 	done; \
@@ -22,10 +32,10 @@ deps:
 	  echo "installing Debian packages:$$missing"; \
 	  apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $$missing; \
 	fi
-	@$(PYTHON) -c "import cmake, ninja, scikit_build_core, pytest, hypothesis, graphql" 2>/dev/null || \
-	  $(PYTHON) -m pip install -q $(foreach p,$(PIP_PACKAGES),'$(p)')
+	PIP_ROOT_USER_ACTION=ignore $(PYTHON) -m pip install -q $(foreach p,$(PIP_PACKAGES),'$(p)')
+	@mkdir -p $(@D) && echo '$(DEPS_LISTS)' > $@
 
-$(BUILD)/build.ninja:
+$(BUILD)/build.ninja: | $(DEPS_STAMP)
 	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUENFEL_DEV=ON
 
 build: deps $(BUILD)/build.ninja
@@ -61,7 +71,7 @@ FUZZ_SEEDS := engine/tests/fixtures/parser-valid engine/tests/fixtures/parser-in
 FUZZ_FLAGS = -max_total_time=$(FUZZ_SECONDS) -max_len=4096 -dict=fuzz/graphql.dict
 fuzz: deps
 	CXX=clang++ cmake -S . -B $(BUILD)-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-	  -DQUENFEL_MODULE=OFF -DQUENFEL_FUZZ=ON
+	  -DQUENFEL_MODULE=OFF -DQUENFEL_FUZZ=ON -DQUENFEL_WERROR=ON
 	cmake --build $(BUILD)-fuzz -j $(JOBS)
 	mkdir -p fuzz/corpus-work fuzz/corpus-work-lex
 	$(BUILD)-fuzz/fuzz/parse_fuzz $(FUZZ_FLAGS) fuzz/corpus-work $(FUZZ_SEEDS)
@@ -71,9 +81,11 @@ bench: build
 	$(BUILD)/bench/engine_bench
 	$(PYTHON) bench/compare.py
 
-# Checks that `pip install .` builds a module that imports and parses.
+# Checks that `pip install .` builds a module that imports and parses (here
+# refusing warnings, as every development build does).
 wheel: deps
-	rm -rf $(BUILD)-wheel && $(PYTHON) -m pip wheel -q --no-deps --no-build-isolation -w $(BUILD)-wheel .
+	rm -rf $(BUILD)-wheel && $(PYTHON) -m pip wheel -q --no-deps --no-build-isolation \
+	  -C cmake.define.QUENFEL_WERROR=ON -w $(BUILD)-wheel .
 	$(PYTHON) -m pip install -q --no-deps --target $(BUILD)-wheel/site $(BUILD)-wheel/*.whl
 	cd / && PYTHONPATH=$(CURDIR)/$(BUILD)-wheel/site $(PYTHON) -c \
 	  "import quenfel._quenfel as q; q.parse_query('{ a }'); print('wheel ok:', q.__file__)"

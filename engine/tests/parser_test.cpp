@@ -354,8 +354,12 @@ TEST(ParserNumbers, IntegerKindsAndBoundaries) {
     EXPECT_EQ(v.kind, ValueKind::Number);
     EXPECT_EQ(v.number_kind, c.kind);
     EXPECT_TRUE(v.is_integer());
-    if (c.kind == NumberKind::Unsigned) EXPECT_EQ(v.unsigned_number, c.u);
-    if (c.kind == NumberKind::Signed) EXPECT_EQ(v.signed_number, c.s);
+    if (c.kind == NumberKind::Unsigned) {
+      EXPECT_EQ(v.unsigned_number, c.u);
+    }
+    if (c.kind == NumberKind::Signed) {
+      EXPECT_EQ(v.signed_number, c.s);
+    }
   }
 }
 
@@ -743,7 +747,9 @@ TEST(ParserRobustness, MutatedAndTruncatedInputNeverCrashes) {
                            "{ a(s: \"\\u{1F600}\\uD83D\\uDE00\", b: \"\"\"\n  x\\\"\"\"\n\"\"\", n: -1.5e3) }";
   for (std::size_t n = 0; n <= base.size(); ++n) {
     auto result = parse_document(std::string_view(base.data(), n));
-    if (!result.ok()) EXPECT_EQ(result.error().code(), ErrorCode::GRAPHQL_PARSE_FAILED);
+    if (!result.ok()) {
+      EXPECT_EQ(result.error().code(), ErrorCode::GRAPHQL_PARSE_FAILED);
+    }
   }
   std::mt19937 random(12345);
   const char alphabet[] = "{}[]()\"\\$@.:=!#,-0e9aZ_\n\r\t \xC3\xA9\xFF\xEF\xBB\xBF";

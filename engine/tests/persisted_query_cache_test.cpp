@@ -77,7 +77,9 @@ TEST(PersistedQueryCacheTest, RecentlyReadEntriesSurviveEviction) {
   DocumentPtr filler = make_document("filler");
   for (int i = 0; i < 5000; ++i) {
     cache.insert("f" + std::to_string(i), filler);
-    if (i % 500 == 0) ASSERT_EQ(cache.get("kept"), kept);
+    if (i % 500 == 0) {
+      ASSERT_EQ(cache.get("kept"), kept);
+    }
   }
 }
 
