@@ -48,13 +48,24 @@ test: build
 demo: build
 	$(PYTHON) examples/demo.py
 
-# Engine tests under AddressSanitizer and UndefinedBehaviorSanitizer.
+# The engine tests, then the whole module test suite, under AddressSanitizer
+# and UndefinedBehaviorSanitizer. The module and the test hooks go into the
+# build folder's own copy of the package. The interpreter is not instrumented:
+# the runtimes are preloaded into the real executable (not a launcher script),
+# and Python allocates through malloc so that ASan sees its objects and leaks.
+SANITIZE_PYTHONPATH := $(CURDIR)/$(BUILD)-sanitize/python:$(CURDIR)/$(BUILD)-sanitize/tests
+SANITIZER_RUNTIMES = $(shell g++ -print-file-name=libasan.so) $(shell g++ -print-file-name=libubsan.so)
+PYTHON_EXECUTABLE = $(shell $(PYTHON) -c 'import sys; print(sys.executable)')
 sanitize: deps
-	cmake -S . -B $(BUILD)-sanitize -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUENFEL_DEV=ON \
-	  -DQUENFEL_MODULE=OFF -DQUENFEL_SANITIZE=ON
-	cmake --build $(BUILD)-sanitize -j $(JOBS) --target engine_tests
+	CXX=g++ cmake -S . -B $(BUILD)-sanitize -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUENFEL_DEV=ON \
+	  -DQUENFEL_SANITIZE=ON -DQUENFEL_PACKAGE_DIR=$(CURDIR)/$(BUILD)-sanitize/python/quenfel
+	cmake --build $(BUILD)-sanitize -j $(JOBS) --target engine_tests _quenfel quenfel_testhooks
 	ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --test-dir $(BUILD)-sanitize --output-on-failure -j $(JOBS)
+	rm -f $(BUILD)-sanitize/python/quenfel/*.py && cp python/quenfel/*.py $(BUILD)-sanitize/python/quenfel/
+	PYTHONPATH=$(SANITIZE_PYTHONPATH) PYTHONMALLOC=malloc LD_PRELOAD="$(SANITIZER_RUNTIMES)" \
+	  ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+	  $(PYTHON_EXECUTABLE) -m pytest -q tests
 
 # Engine tests under ThreadSanitizer.
 tsan: deps
