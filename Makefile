@@ -10,7 +10,7 @@ PIP_PACKAGES := cmake>=3.26 ninja scikit-build-core>=0.10 pytest hypothesis grap
 
 export PYTHONPATH := $(CURDIR)/python:$(CURDIR)/$(BUILD)/tests
 
-.PHONY: all deps build test demo sanitize tsan fuzz bench wheel clean
+.PHONY: all deps build test demo sanitize refleak refleak-debug refleak-rss tsan fuzz bench wheel clean
 
 all: build
 
@@ -24,14 +24,17 @@ endif
 
 deps: $(DEPS_STAMP)
 
-$(DEPS_STAMP):
-	@missing=""; for p in $(APT_PACKAGES); do \
+# Installs those of the Debian packages $(1) that are missing.
+apt_install = missing=""; for p in $(1); do \
 	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q 'ok installed' || missing="$$missing $$p"; \
 	done; \
 	if [ -n "$$missing" ]; then \
 	  echo "installing Debian packages:$$missing"; \
 	  apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $$missing; \
 	fi
+
+$(DEPS_STAMP):
+	@$(call apt_install,$(APT_PACKAGES))
 	PIP_ROOT_USER_ACTION=ignore $(PYTHON) -m pip install -q $(foreach p,$(PIP_PACKAGES),'$(p)')
 	@mkdir -p $(@D) && echo '$(DEPS_LISTS)' > $@
 
@@ -48,6 +51,9 @@ test: build
 demo: build
 	$(PYTHON) examples/demo.py
 
+# Refreshes the copy of the package's Python files in the build folder $(1).
+copy_package = rm -f $(1)/python/quenfel/*.py && cp python/quenfel/*.py $(1)/python/quenfel/
+
 # The engine tests, then the whole module test suite, under AddressSanitizer
 # and UndefinedBehaviorSanitizer. The module and the test hooks go into the
 # build folder's own copy of the package. The interpreter is not instrumented:
@@ -62,10 +68,35 @@ sanitize: deps
 	cmake --build $(BUILD)-sanitize -j $(JOBS) --target engine_tests _quenfel quenfel_testhooks
 	ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --test-dir $(BUILD)-sanitize --output-on-failure -j $(JOBS)
-	rm -f $(BUILD)-sanitize/python/quenfel/*.py && cp python/quenfel/*.py $(BUILD)-sanitize/python/quenfel/
+	$(call copy_package,$(BUILD)-sanitize)
 	PYTHONPATH=$(SANITIZE_PYTHONPATH) PYTHONMALLOC=malloc LD_PRELOAD="$(SANITIZER_RUNTIMES)" \
 	  ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  $(PYTHON_EXECUTABLE) -m pytest -q tests
+
+# Reference leaks: tests/test_refleak.py calls every module function many
+# times on each of its paths under Debian's debug interpreter, whose total
+# reference count and live block count must not grow. Its headers sit beside
+# their own pyconfig.h as links, which GCC would resolve to the release
+# headers unless told to keep system header paths as given. Without that
+# interpreter the same table is checked by resident memory over 100,000 calls.
+DEBUG_PYTHON ?= python3.11-dbg
+DEBUG_APT_PACKAGES := python3.11-dbg libpython3.11-dev python3-pytest
+refleak: deps
+	@$(call apt_install,$(DEBUG_APT_PACKAGES)) || echo "the debug interpreter cannot be installed"
+	@if command -v $(DEBUG_PYTHON) >/dev/null; then $(MAKE) --no-print-directory refleak-debug; \
+	else echo "no $(DEBUG_PYTHON): checking resident memory instead"; $(MAKE) --no-print-directory refleak-rss; fi
+
+refleak-debug:
+	cmake -S . -B $(BUILD)-refleak -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUENFEL_WERROR=ON \
+	  -DPython_EXECUTABLE=$(shell command -v $(DEBUG_PYTHON)) -DCMAKE_CXX_FLAGS=-fno-canonical-system-headers \
+	  -DQUENFEL_PACKAGE_DIR=$(CURDIR)/$(BUILD)-refleak/python/quenfel
+	cmake --build $(BUILD)-refleak -j $(JOBS) --target _quenfel
+	$(call copy_package,$(BUILD)-refleak)
+	PYTHONPATH=$(CURDIR)/$(BUILD)-refleak/python $(DEBUG_PYTHON) -m pytest -q --noconftest -p no:cacheprovider \
+	  tests/test_refleak.py
+
+refleak-rss: build
+	QUENFEL_REFLEAK=rss $(PYTHON) -m pytest -q tests/test_refleak.py
 
 # Engine tests under ThreadSanitizer.
 tsan: deps
@@ -102,4 +133,4 @@ wheel: deps
 	  "import quenfel._quenfel as q; q.parse_query('{ a }'); print('wheel ok:', q.__file__)"
 
 clean:
-	rm -rf $(BUILD) $(BUILD)-sanitize $(BUILD)-tsan $(BUILD)-fuzz $(BUILD)-wheel python/quenfel/*.so
+	rm -rf $(BUILD) $(BUILD)-sanitize $(BUILD)-refleak $(BUILD)-tsan $(BUILD)-fuzz $(BUILD)-wheel python/quenfel/*.so
