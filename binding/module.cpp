@@ -1,12 +1,20 @@
 // The module's entry: multi-phase initialisation with one exec slot that
-// registers the functions, classes and exception types in a fixed order.
+// registers the functions, classes and exception types in a fixed order, in
+// the one interpreter of the process that loads it first.
+#include <atomic>
+#include <cstdint>
 #include <stdexcept>
 
-#include "binding/error.h"
-#include "binding/lowering.h"
-#include "binding/py.h"
-#include "binding/query_document.h"
-#include "binding/validation.h"
+#include "binding/errors.h"
+#include "binding/python/arguments.h"
+#include "binding/python/boundary.h"
+#include "binding/request/lowering.h"
+#include "binding/request/parsed_document.h"
+#include "binding/request/query_document.h"
+#include "binding/schema/enums.h"
+#include "binding/schema/schema_directives.h"
+#include "binding/schema/type_views.h"
+#include "binding/schema/unions.h"
 
 namespace quenfel::py {
 
@@ -22,8 +30,19 @@ struct Registration {
 };
 
 const Registration kRegistrations[] = {
+    {"process_enum", &process_enum_def, nullptr},
+    {"TypeInfo", nullptr, type_info_type},
+    {"FieldInfo", nullptr, field_info_type},
+    {"ArgumentInfo", nullptr, argument_info_type},
+    {"EnumValueInfo", nullptr, enum_value_info_type},
+    {"GraphQLTypeInfo", nullptr, graphql_type_info_type},
     {"SchemaError", nullptr, schema_error_type},
     {"GraphQLError", nullptr, graphql_error_type},
+    {"describe_union", &describe_union_def, nullptr},
+    {"UnionInfo", nullptr, union_info_type},
+    {"describe_schema_directive", &describe_schema_directive_def, nullptr},
+    {"SchemaDirectiveInfo", nullptr, schema_directive_info_type},
+    {"DirectiveFieldInfo", nullptr, directive_field_info_type},
     {"lower_query", &lower_query_def, nullptr},
     {"LoweredField", nullptr, lowered_field_type},
     {"LoweredDirective", nullptr, lowered_directive_type},
@@ -71,8 +90,26 @@ void register_all(PyObject* module) {
   }
 }
 
+// The interpreter that first loaded the module, or -1. The type objects are
+// process-wide and belong to it: another interpreter must not share them, as
+// the owner may be torn down first.
+std::atomic<std::int64_t> owner_interpreter{-1};
+
+void claim_interpreter() {
+  const std::int64_t id = PyInterpreterState_GetID(PyInterpreterState_Get());
+  if (id < 0) throw ErrorSet{};
+  std::int64_t owner = -1;
+  if (owner_interpreter.compare_exchange_strong(owner, id) || owner == id) return;
+  PyErr_Format(PyExc_ImportError,
+               "quenfel._quenfel cannot be loaded in more than one interpreter per process: "
+               "interpreter %lld has it loaded",
+               static_cast<long long>(owner));
+  throw ErrorSet{};
+}
+
 int exec_module(PyObject* module) {
   return guard([&] {
+    claim_interpreter();
     if (!PyModule_Check(module)) raise_wrong_kind(module, &PyModule_Type, "module");
     register_all(module);
     return 0;

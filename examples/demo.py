@@ -1,11 +1,27 @@
 """Parses a realistic query, prints its structure, lowers it into the plan that
-execution follows and shows what a parse error carries.
+execution follows and shows what a parse error carries; then describes an enum,
+a union and a schema directive as the host's decorators would.
 
 Run with `make demo`.
 """
 
+import dataclasses
+import enum
+from types import SimpleNamespace
+from typing import Annotated, Optional, Union
+
+from quenfel._enum import EnumValueDefinition
 from quenfel._error import GraphQLError
-from quenfel._quenfel import lower_document, parse_query, parse_query_document
+from quenfel._quenfel import (
+    SchemaError,
+    describe_schema_directive,
+    describe_union,
+    lower_document,
+    parse_query,
+    parse_query_document,
+    process_enum,
+)
+from quenfel._union import UnionDefinition
 
 QUERY = """
 query RepositoryIssues($owner: String!, $name: String!, $first: Int = 10, $withLabels: Boolean!) {
@@ -89,6 +105,23 @@ def print_plan(fields, depth):
         print_plan(field.selections, depth + 1)
 
 
+class Episode(enum.Enum):
+    NEW_HOPE = EnumValueDefinition(4, graphql_name="NEWHOPE", description="Released in 1977.")
+    EMPIRE = 5
+    THE_EMPIRE_STRIKES_BACK = 5  # an alias of EMPIRE: GraphQL never sees it
+    JEDI = EnumValueDefinition(6, deprecation_reason="Spell it out in the next version.")
+
+
+def describe_enum():
+    info = process_enum(Episode, description="A film of the original trilogy.", directives=[])
+    print(f"\nprocess_enum: {info.kind} {info.name} -- {info.description}")
+    for value in info.enum_values:
+        notes = [f"as {value.graphql_name}"] if value.graphql_name else []
+        notes += [f"{value.description!r}"] if value.description else []
+        notes += [f"deprecated: {value.deprecation_reason!r}"] if value.deprecation_reason else []
+        print(f"  {value.name}" + (f"   [{'; '.join(notes)}]" if notes else ""))
+
+
 def main():
     handle = parse_query(QUERY)
     print(f"parse_query: a {type(handle).__name__} holding {len(handle.query_text)} characters of query text\n")
@@ -119,6 +152,48 @@ def main():
         print(f"message:   {error.message}")
         print(f"code:      {error.code.name}")
         print(f"locations: {error.locations}")
+
+    describe_enum()
+    describe_union_and_directive()
+
+
+def object_type(name):
+    """A class as the host's @quenfel.type leaves it: its description under __quenfel_type_info__."""
+    return type(name, (), {"__quenfel_type_info__": SimpleNamespace(name=name, kind="type")})
+
+
+User, Bot, Organization = object_type("User"), object_type("Bot"), object_type("Organization")
+
+
+@dataclasses.dataclass
+class CacheControl:
+    max_age: int
+    scopes: Optional[list[str]] = None
+
+
+def describe_union_and_directive():
+    print("\ndescribe_union:")
+    declared = UnionDefinition("Actor", description="Who acted")
+    for written, annotation in [
+        ("Union[User, Bot]", Union[User, Bot]),
+        ("Annotated[Union[User, Bot, Organization], union('Actor', ...)]",
+         Annotated[Union[User, Bot, Organization], declared]),
+        ("Union[User, int]", Union[User, int]),
+    ]:
+        print(f"  {written}")
+        try:
+            info = describe_union(annotation)
+        except SchemaError as error:
+            print(f"    SchemaError: {error}")
+            continue
+        print(f"    union {info.name} = {' | '.join(info.member_names)}"
+              f"   (description {info.description!r}, custom resolve_type {info.has_custom_resolve_type})")
+
+    directive = describe_schema_directive(CacheControl, locations=["OBJECT", "FIELD_DEFINITION"], repeatable=True)
+    arguments = ", ".join(f"{field.name}: {field.graphql_type}" for field in directive.fields)
+    print("\ndescribe_schema_directive:")
+    print(f"  directive @{directive.name}({arguments})"
+          f"{' repeatable' if directive.repeatable else ''} on {' | '.join(directive.locations)}")
 
 
 if __name__ == "__main__":

@@ -9,59 +9,51 @@ import quenfel
 import quenfel._quenfel as native
 import quenfel_testhooks as hooks
 
-REGISTERED = [
-    "SchemaError",
-    "GraphQLError",
-    "lower_query",
-    "LoweredField",
-    "LoweredDirective",
-    "lower_document",
-    "parse_query",
-    "ParsedDocument",
-    "parse_query_document",
-    "QueryDocument",
-    "QueryOperation",
-    "QueryFragment",
-    "QuerySelection",
-    "QueryVariableDefinition",
-]
-CLASSES = ["LoweredField", "LoweredDirective", "ParsedDocument", "QueryDocument", "QueryOperation", "QueryFragment", "QuerySelection", "QueryVariableDefinition"]
-FUNCTIONS = {"parse_query": "(query)", "parse_query_document": "(query)"}
+TYPES = [name for name in native.__all__ if isinstance(getattr(native, name), type)]
+CLASSES = [name for name in TYPES if not issubclass(getattr(native, name), BaseException)]
+SIGNATURES = {
+    "process_enum": "(cls, *, name=None, description=None, directives)",
+    "describe_union": "(annotation)",
+    "describe_schema_directive": "(cls, *, locations, name=None, description=None, repeatable=False)",
+    "parse_query": "(query)",
+    "parse_query_document": "(query)",
+    "lower_query": "(query, *, variable_values, operation_name=None)",
+    "lower_document": "(document, *, variable_values, operation_name=None)",
+}
 
 
 def test_module_is_an_abi3_build_exporting_only_its_init():
-    assert native.__name__ == "quenfel._quenfel"
     assert native.__file__.endswith(".abi3.so")
     out = subprocess.run(["nm", "-D", "--defined-only", native.__file__], capture_output=True, text=True, check=True)
-    exported = [line.split()[-1] for line in out.stdout.splitlines() if " T " in line]
-    assert exported == ["PyInit__quenfel"]
+    assert [line.split()[-1] for line in out.stdout.splitlines() if " T " in line] == ["PyInit__quenfel"]
 
 
-def test_registers_its_names_in_order():
-    assert native.__all__ == REGISTERED
-    assert set(REGISTERED) <= set(dir(native))
-    assert "PanicException" not in dir(native)
-
-
-def test_exception_types():
+def test_all_lists_each_public_name_once_and_a_reimport_shares_the_types(monkeypatch):
+    assert sorted(native.__all__) == sorted(name for name in dir(native) if not name.startswith("_"))
     for name in ("SchemaError", "GraphQLError"):
-        error = getattr(native, name)
-        assert issubclass(error, Exception)
-        assert error.__module__ == "_quenfel"
-        assert error.__qualname__ == name
-    assert native.SchemaError.__doc__ == "Raised for quenfel schema build-time errors."
-    assert native.SchemaError("boom").args == ("boom",)
-
-
-def test_reimport_keeps_the_type_objects(monkeypatch):
+        assert issubclass(getattr(native, name), Exception) and getattr(native, name).__module__ == "_quenfel"
     monkeypatch.delitem(sys.modules, "quenfel._quenfel")
     monkeypatch.setattr(quenfel, "_quenfel", native)  # restored afterwards, as sys.modules is
     again = importlib.import_module("quenfel._quenfel")
-    assert again is not native
-    assert again.__all__ == REGISTERED
-    for name in ["SchemaError", "GraphQLError", *CLASSES]:
-        assert getattr(again, name) is getattr(native, name)
+    assert again is not native and again.__all__ == native.__all__
+    assert all(getattr(again, name) is getattr(native, name) for name in TYPES)
     assert again.parse_query.__module__ == "quenfel._quenfel"
+
+
+def test_another_interpreter_cannot_load_the_module():
+    interpreters = pytest.importorskip("_xxsubinterpreters")
+    code = f"import sys; sys.path[:] = {sys.path!r}; import quenfel._quenfel"
+    interp = interpreters.create()
+    try:
+        with pytest.raises(interpreters.RunFailedError) as failure:
+            interpreters.run_string(interp, code)
+    finally:
+        interpreters.destroy(interp)
+    message = str(failure.value)
+    assert "ImportError" in message
+    assert message.endswith(
+        ": quenfel._quenfel cannot be loaded in more than one interpreter per process: interpreter 0 has it loaded"
+    )
 
 
 @pytest.mark.parametrize("name", CLASSES)
@@ -76,29 +68,13 @@ def test_classes_are_read_only_and_not_constructible(name):
         cls.extra = 1
 
 
-@pytest.mark.parametrize("name, signature", FUNCTIONS.items())
-def test_functions_carry_their_signature(name, signature):
+@pytest.mark.parametrize("name, signature", SIGNATURES.items())
+def test_functions_carry_their_signature_and_name_it_in_errors(name, signature):
     function = getattr(native, name)
     assert str(inspect.signature(function)) == signature
-    assert function.__module__ == "quenfel._quenfel"
-    assert function.__doc__.strip()
-
-
-@pytest.mark.parametrize("name", FUNCTIONS)
-@pytest.mark.parametrize(
-    "args, kwargs, message",
-    [
-        ((), {}, "{}() missing 1 required positional argument: 'query'"),
-        (("{ a }", 1), {}, "{}() takes 1 positional argument but 2 were given"),
-        (("{ a }",), {"x": 1}, "{}() got an unexpected keyword argument 'x'"),
-        (("{ a }",), {"query": "{ a }"}, "{}() got multiple values for argument 'query'"),
-        (("{ a }", 1), {"x": 1}, "{}() got an unexpected keyword argument 'x'"),
-    ],
-)
-def test_argument_errors_match_the_interpreter(name, args, kwargs, message):
-    with pytest.raises(TypeError) as info:
-        getattr(native, name)(*args, **kwargs)
-    assert str(info.value) == message.format(name)
+    first = next(iter(inspect.signature(function).parameters))
+    with pytest.raises(TypeError, match=rf"^{name}\(\) missing 1 required positional argument: '{first}'$"):
+        function()
 
 
 def signature_probe(a, b, c=None, *, d, e=None):
@@ -108,17 +84,8 @@ def signature_probe(a, b, c=None, *, d, e=None):
 @pytest.mark.parametrize(
     "args, kwargs",
     [
-        ((), {}),
-        ((1,), {}),
-        ((1, 2), {}),
-        ((1, 2, 3, 4), {}),
-        ((1, 2, 3, 4), {"d": 1}),
-        ((1, 2, 3, 4, 5), {"d": 1, "e": 2}),
-        ((1,), {"a": 1, "d": 1}),
-        ((1, 2), {"d": 1, "f": 1}),
-        ((1, 2, 3, 4), {"f": 1}),
-        ((), {"d": 1, "e": 1}),
-        ((), {"c": 1}),
+        ((), {}), ((1,), {}), ((1, 2), {}), ((1, 2, 3, 4), {}), ((1, 2, 3, 4), {"d": 1}), ((1, 2, 3, 4, 5), {"d": 1, "e": 2}),
+        ((1,), {"a": 1, "d": 1}), ((1, 2), {"d": 1, "f": 1}), ((1, 2, 3, 4), {"f": 1}), ((), {"d": 1, "e": 1}), ((), {"c": 1}),
     ],
 )
 def test_argument_errors_match_a_python_function(args, kwargs):
@@ -129,35 +96,48 @@ def test_argument_errors_match_a_python_function(args, kwargs):
     assert str(actual.value) == str(expected.value)
 
 
-def test_arguments_reach_their_parameters():
-    assert hooks.signature_probe(1, 2, d=4) == {"a": 1, "b": 2, "d": 4}
-    assert hooks.signature_probe(e=5, d=4, b=2, a=1) == {"a": 1, "b": 2, "d": 4, "e": 5}
-    assert hooks.signature_probe(1, 2, 3, d=None) == {"a": 1, "b": 2, "c": 3, "d": None}
+DOCUMENT = native.parse_query("{ a }")
 
 
-@pytest.mark.parametrize("name", FUNCTIONS)
 @pytest.mark.parametrize(
-    "value, message",
+    "function, args, kwargs, message, parameter",
     [
-        (1, "'int' object is not an instance of 'str'"),
-        (b"{ a }", "'bytes' object is not an instance of 'str'"),
-        (None, "'None' is not an instance of 'str'"),
+        (native.parse_query, (1,), {}, "'int' object is not an instance of 'str'", "query"),
+        (native.parse_query, (DOCUMENT,), {}, "'ParsedDocument' object is not an instance of 'str'", "query"),
+        (native.parse_query_document, (None,), {}, "'None' is not an instance of 'str'", "query"),
+        (native.lower_document, ("{ a }",), {"variable_values": {}}, "'str' object is not an instance of 'ParsedDocument'", "document"),
+        (native.lower_document, (DOCUMENT,), {"variable_values": []}, "'list' object is not an instance of 'dict'", "variable_values"),
+        (native.lower_query, ("{ a }",), {"variable_values": None}, "'None' is not an instance of 'dict'", "variable_values"),
+        (native.lower_query, ("{ a }",), {"variable_values": {}, "operation_name": 1}, "'int' object is not an instance of 'str'", "operation_name"),
+        # The first parameter in order is reported.
+        (native.lower_query, (1,), {"variable_values": None, "operation_name": 2}, "'int' object is not an instance of 'str'", "query"),
+        (native.process_enum, (1,), {"name": 2, "directives": []}, "'int' object is not an instance of 'type'", "cls"),
+        (native.process_enum, (int,), {"name": 1, "description": 2, "directives": []}, "'int' object is not an instance of 'str'", "name"),
+        (native.process_enum, (int,), {"description": b"x", "directives": []}, "'bytes' object is not an instance of 'str'", "description"),
     ],
 )
-def test_wrong_argument_kind_names_the_parameter(name, value, message):
+def test_wrong_argument_kinds_name_the_parameter(function, args, kwargs, message, parameter):
     with pytest.raises(TypeError) as info:
-        getattr(native, name)(value)
+        function(*args, **kwargs)
     assert str(info.value) == message
-    assert info.value.__notes__ == ["while processing 'query'"]
+    assert info.value.__notes__ == [f"while processing '{parameter}'"]
 
 
-def test_wrong_kind_names_a_native_class():
-    document = native.parse_query("{ a }")
-    with pytest.raises(TypeError) as info:
-        native.parse_query(document)
-    assert str(info.value) == "'ParsedDocument' object is not an instance of 'str'"
+def test_keyword_arguments_and_required_keywords():
+    class Variables(dict):
+        pass
+
+    assert hooks.signature_probe(e=5, d=4, b=2, a=1) == {"a": 1, "b": 2, "d": 4, "e": 5}
+    _, lowered = native.lower_query(query="query Q { a } query R { b }", variable_values=Variables(), operation_name="R")
+    assert [field.response_key for field in lowered] == ["b"]
+    with pytest.raises(TypeError, match=r"^lower_query\(\) missing 1 required keyword-only argument: 'variable_values'$"):
+        native.lower_query("{ a }")
 
 
-def test_text_that_cannot_be_utf8_is_refused():
+@pytest.mark.parametrize(
+    "call",
+    [lambda: native.parse_query('{ a(x: "\ud800") }'), lambda: native.lower_query("{ a }", variable_values={"\ud800": 1})],
+)
+def test_text_without_a_utf8_form_is_refused(call):
     with pytest.raises(UnicodeEncodeError):
-        native.parse_query("{ a(x: \"\ud800\") }")
+        call()

@@ -1,7 +1,7 @@
 // Request-time lowering: lower_query, lower_document and their result classes.
 #pragma once
 
-#include "binding/py.h"
+#include "binding/python/objects.h"
 
 namespace quenfel::py {
 

@@ -1,7 +1,7 @@
 // Request entry points over the parser: parse_query and the ParsedDocument handle.
 #pragma once
 
-#include "binding/py.h"
+#include "binding/python/classes.h"
 #include "engine/document.h"
 
 namespace quenfel::py {

@@ -1,6 +1,6 @@
-#include "binding/validation.h"
+#include "binding/request/parsed_document.h"
 
-#include "binding/error.h"
+#include "binding/errors.h"
 #include "engine/parser.h"
 
 namespace quenfel::py {

@@ -1,9 +1,10 @@
-#include "binding/query_document.h"
+#include "binding/request/query_document.h"
 
 #include <stdexcept>
 #include <string>
 
-#include "binding/error.h"
+#include "binding/errors.h"
+#include "binding/python/classes.h"
 #include "engine/parser.h"
 
 namespace quenfel::py {

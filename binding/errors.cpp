@@ -1,6 +1,9 @@
-#include "binding/error.h"
+#include "binding/errors.h"
 
+#include <atomic>
 #include <stdexcept>
+
+#include "binding/python/classes.h"
 
 namespace quenfel::py {
 

@@ -1,4 +1,4 @@
-#include "binding/lowering.h"
+#include "binding/request/lowering.h"
 
 #include <cstring>
 #include <exception>
@@ -7,9 +7,11 @@
 #include <unordered_map>
 #include <vector>
 
-#include "binding/error.h"
-#include "binding/validation.h"
-#include "binding/value_conversion.h"
+#include "binding/errors.h"
+#include "binding/json_values.h"
+#include "binding/python/classes.h"
+#include "binding/request/input_values.h"
+#include "binding/request/parsed_document.h"
 #include "engine/lowering.h"
 #include "engine/parser.h"
 

@@ -1,36 +1,11 @@
-#include "binding/py.h"
+#include "binding/python/arguments.h"
 
-#include <cstdio>
-#include <exception>
 #include <string>
 #include <vector>
 
 namespace quenfel::py {
 
 namespace {
-
-// Derived from BaseException so that `except Exception` does not swallow a bug.
-PyObject* panic_exception_type() {
-  static std::atomic<PyObject*> slot{nullptr};
-  return once(slot, [] {
-    return Ref::steal(PyErr_NewExceptionWithDoc(
-        "_quenfel.PanicException",
-        "Raised when a fatal internal error of the native module reaches a call from Python.",
-        PyExc_BaseException, nullptr));
-  });
-}
-
-void raise_panic(const char* message) noexcept {
-  std::fprintf(stderr, "quenfel._quenfel: fatal internal error: %s\n", message);
-  std::fflush(stderr);
-  try {
-    Ref text = str_lossy(message);
-    PyErr_SetObject(panic_exception_type(), text.get());
-    return;
-  } catch (...) {
-  }
-  Py_FatalError("uncaught panic at ffi boundary");
-}
 
 std::string quoted(const char* name) { return std::string("'") + name + "'"; }
 
@@ -70,63 +45,6 @@ std::string join_names(const char* const* names, std::size_t count) {
 }
 
 }  // namespace
-
-Ref import(const char* module) {
-  // Without a fromlist this returns the top-level package; the module itself is in sys.modules.
-  Ref top = Ref::steal(PyImport_ImportModuleLevel(module, nullptr, nullptr, nullptr, 0));
-  Ref name = Ref::steal(PyUnicode_FromString(module));
-  if (PyObject* found = PyImport_GetModule(name.get())) return Ref::steal(found);
-  if (!PyErr_Occurred()) PyErr_SetObject(PyExc_KeyError, name.get());
-  throw ErrorSet{};
-}
-
-Ref str_lossy(std::string_view s) {
-  return Ref::steal(PyUnicode_DecodeUTF8(s.data(), static_cast<Py_ssize_t>(s.size()), "replace"));
-}
-
-void raise(PyObject* type, const char* message) {
-  PyErr_SetString(type, message);
-  throw ErrorSet{};
-}
-
-void set_error_object(PyObject* exception) noexcept {
-  if (PyExceptionInstance_Check(exception)) {
-    PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(exception)), exception);
-  } else if (PyExceptionClass_Check(exception)) {
-    PyErr_SetNone(exception);
-  } else {
-    PyErr_SetString(PyExc_TypeError, "exceptions must derive from BaseException");
-  }
-}
-
-Ref fetch_error() {
-  PyObject *type, *value, *traceback;
-  PyErr_Fetch(&type, &value, &traceback);
-  PyErr_NormalizeException(&type, &value, &traceback);
-  if (traceback != nullptr && value != nullptr) PyException_SetTraceback(value, traceback);
-  Py_XDECREF(type);
-  Py_XDECREF(traceback);
-  return Ref::steal(value);
-}
-
-void set_error_from_current_exception() noexcept {
-  try {
-    throw;
-  } catch (const ErrorSet&) {
-    if (!PyErr_Occurred()) PyErr_SetString(PyExc_SystemError, "error return without exception set");
-  } catch (const std::bad_alloc&) {
-    PyErr_NoMemory();
-  } catch (const std::exception& e) {
-    raise_panic(e.what());
-  } catch (...) {
-    raise_panic("unknown C++ exception");
-  }
-}
-
-void write_unraisable_from_current_exception(PyObject* context) noexcept {
-  set_error_from_current_exception();
-  PyErr_WriteUnraisable(context);
-}
 
 void parse_arguments(const ParameterList& s, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
                      PyObject** out) {
@@ -202,23 +120,6 @@ std::string_view as_str(PyObject* obj, const char* param) {
 std::optional<std::string_view> as_optional_str(PyObject* obj, const char* param) {
   if (obj == nullptr || obj == Py_None) return std::nullopt;
   return as_str(obj, param);
-}
-
-Ref make_class(const ClassDef& def, int basicsize, destructor dealloc, traverseproc traverse, inquiry clear) {
-  PyType_Slot slots[6];
-  int n = 0;
-  slots[n++] = {Py_tp_dealloc, reinterpret_cast<void*>(dealloc)};
-  if (def.doc != nullptr) slots[n++] = {Py_tp_doc, const_cast<char*>(def.doc)};
-  if (def.getset != nullptr) slots[n++] = {Py_tp_getset, def.getset};
-  unsigned long flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_DISALLOW_INSTANTIATION | Py_TPFLAGS_IMMUTABLETYPE;
-  if (traverse != nullptr) {
-    slots[n++] = {Py_tp_traverse, reinterpret_cast<void*>(traverse)};
-    slots[n++] = {Py_tp_clear, reinterpret_cast<void*>(clear)};
-    flags |= Py_TPFLAGS_HAVE_GC;
-  }
-  slots[n] = {0, nullptr};
-  PyType_Spec spec = {def.name, basicsize, 0, static_cast<unsigned int>(flags), slots};
-  return Ref::steal(PyType_FromSpec(&spec));
 }
 
 }  // namespace quenfel::py

@@ -1,7 +1,7 @@
 // The module's exception types and the mapping of engine errors to the host's exception.
 #pragma once
 
-#include "binding/py.h"
+#include "binding/python/objects.h"
 #include "engine/error.h"
 
 namespace quenfel::py {

@@ -1,7 +1,7 @@
 // The structural view of a query for code generation: parse_query_document and its classes.
 #pragma once
 
-#include "binding/py.h"
+#include "binding/python/objects.h"
 
 namespace quenfel::py {
 

@@ -1,0 +1,284 @@
+import datetime
+import gc
+import subprocess
+import sys
+import textwrap
+import types
+import typing
+from pathlib import Path
+from collections.abc import AsyncGenerator, AsyncIterable, AsyncIterator
+from decimal import Decimal
+from typing import Annotated, List, Optional, Union
+from uuid import UUID
+
+import pytest
+from hypothesis import given, settings
+from hypothesis import strategies as st
+from fakes import Lazy, decorated, raising, resolve
+
+import quenfel
+import quenfel._quenfel as native
+from quenfel._lazy import LazyType
+from quenfel._maybe import Maybe
+from quenfel._resolver import Streamable
+from quenfel._union import UnionDefinition
+
+A, B, C = decorated("A"), decorated("B"), decorated("C", graphql_name="Sea")
+BadName = decorated("BadName", graphql_name=5)
+NoInfoName = type("NoInfoName", (), {"__quenfel_type_info__": object()})
+
+
+Text = type("Text", (str,), {})
+Opaque = type("Opaque", (), {"__name__": 5, "__str__": lambda self: "opaque"})
+
+
+def lazy(name):
+    return Lazy(name, __name__)
+
+
+SCALARS = [(str, "String"), (bool, "Boolean"), (int, "Int"), (float, "Float"), (quenfel.ID, "ID"),
+           (datetime.datetime, "DateTime"), (datetime.date, "Date"), (datetime.time, "Time"),
+           (Decimal, "Decimal"), (UUID, "UUID")]
+
+RESOLVED = [
+    *((scalar, f"{name}!") for scalar, name in SCALARS),
+    (Optional[int], "Int"), (int | None, "Int"), (list[str], "[String!]!"),
+    (Optional[list[Optional[int]]], "[Int]"), (tuple[int, str], "[Int!]!"), (List[A], "[A!]!"),
+    (Maybe[int], "Int"), (Maybe[Optional[int]], "Int"), (Annotated[Maybe[int], "doc"], "Int"),
+    (Optional[Maybe[int]], "Int"), (AsyncGenerator[int, None], "Int!"), (AsyncIterator[int], "Int!"),
+    (AsyncIterable[Optional[str]], "String"), (Streamable[int], "[Int!]!"),
+    (Text, "Text!"), (list, "list!"), (Opaque(), "opaque!"), ("Later", "Later!"), (C, "Sea!"),
+    (Annotated[int, "doc"], "Int!"), (Annotated[Optional[A], "doc"], "A"), (Union[A, B], "AB!"),
+    (Annotated[Union[A, C], "doc"], "ASea!"), (Optional[Annotated[Union[A, B], UnionDefinition("U")]], "U"),
+    (Annotated[A, "doc", UnionDefinition("U")], "U!"), (Annotated[Optional[A], UnionDefinition("U")], "A"),
+    # A lazy reference is named by the class it resolves to, else by its type_name:
+    # when resolve_type raises or the class's info name is no str.
+    (lazy("A"), "A!"), (lazy("Missing"), "Missing!"), (lazy("BadName"), "BadName!"),
+    (Lazy("Elsewhere", "no.such.module"), "Elsewhere!"), (list[lazy("Missing")], "[Missing!]!"),
+]
+
+
+@pytest.mark.parametrize("annotation, expected", RESOLVED)
+def test_annotation_resolves(annotation, expected):
+    assert resolve(annotation) == expected
+
+
+MEMBER_ERROR = "union member '{}' is not a '@quenfel.type'-decorated object type; GraphQL unions may only contain object types"
+BAD_LAZY = Lazy("Missing", __name__)
+BAD_LAZY.type_name = 5
+
+
+@pytest.mark.parametrize(
+    "annotation, error, message",
+    [
+        (List, IndexError, "tuple index out of range"),
+        (Union[A, B, None], native.SchemaError, MEMBER_ERROR.format("NoneType")),
+        (int | str, native.SchemaError, MEMBER_ERROR.format("Int")),
+        (BadName, TypeError, "'int' object is not an instance of 'str'"),
+        (BAD_LAZY, TypeError, "'int' object is not an instance of 'str'"),
+        (lazy("NoInfoName"), AttributeError, "'object' object has no attribute 'name'"),
+    ],
+)
+def test_annotation_fails(annotation, error, message):
+    with pytest.raises(error) as info:
+        resolve(annotation)
+    assert str(info.value) == message
+
+
+def test_an_annotated_without_arguments_is_refused(monkeypatch):
+    empty = Annotated[int, "empty"]
+    get_args = typing.get_args
+    monkeypatch.setattr(typing, "get_args", lambda tp: () if tp is empty else get_args(tp))
+    for annotation in (empty, Optional[empty]):
+        with pytest.raises(native.SchemaError, match=r"^Annotated\[...\] annotation has no underlying type$"):
+            resolve(annotation)
+
+
+# ---- The rules as a model, against random nested annotations -----------------
+
+UNIONS = (Union, types.UnionType)
+LEAVES = [scalar for scalar, _ in SCALARS] + [A, B, C, lazy("A"), lazy("Missing")]
+SCALAR_NAMES = dict(SCALARS)
+
+
+def leaf_name(leaf):
+    if isinstance(leaf, LazyType):
+        info = getattr(getattr(sys.modules[__name__], leaf.type_name, None), "__quenfel_type_info__", None)
+        return info.name if info else leaf.type_name
+    info = getattr(leaf, "__quenfel_type_info__", None)
+    return SCALAR_NAMES.get(leaf) or (info.name if info else leaf.__name__)
+
+
+def described_union(annotation):
+    base, *metadata = typing.get_args(annotation) if typing.get_origin(annotation) is Annotated else (annotation,)
+    members = typing.get_args(base) if typing.get_origin(base) in UNIONS else (base,)
+    for member in members:
+        if getattr(getattr(member, "__quenfel_type_info__", None), "kind", None) != "type":
+            raise native.SchemaError(MEMBER_ERROR.format(leaf_name(member)))
+    declarations = [item.name for item in metadata if isinstance(item, UnionDefinition)]
+    return (declarations or ["".join(map(leaf_name, members))])[0]
+
+
+def model_union(annotation, part):
+    if typing.get_origin(part) in UNIONS:
+        rest = [arg for arg in typing.get_args(part) if arg is not type(None)]
+        if len(rest) == 1:
+            return model(rest[0])[0], True
+    return described_union(annotation), False
+
+
+def model(annotation):
+    """(SDL text before the outer non-null, nullable), or the SchemaError raised."""
+    origin, args = typing.get_origin(annotation), typing.get_args(annotation)
+    if origin is Annotated:
+        if any(isinstance(item, UnionDefinition) for item in args[1:]) or typing.get_origin(args[0]) in UNIONS:
+            return model_union(annotation, args[0])
+        return model(args[0])
+    if origin is Maybe:
+        return model(args[0])[0], True
+    if origin in UNIONS:
+        return model_union(annotation, annotation)
+    if origin in (AsyncGenerator, AsyncIterator, AsyncIterable):
+        return model(args[0])
+    if origin in (Streamable, list, tuple):
+        return f"[{sdl(args[0])}]", False
+    return leaf_name(annotation), False
+
+
+def sdl(annotation):
+    text, nullable = model(annotation)
+    return text if nullable else text + "!"
+
+
+unions = st.lists(st.sampled_from([A, B, C]), min_size=2, max_size=3, unique=True).map(lambda m: Union[tuple(m)])
+leaves = st.one_of(
+    st.sampled_from(LEAVES),
+    unions,
+    unions.map(lambda u: Annotated[u, "doc", UnionDefinition("U")]),
+    st.sampled_from([A, C]).map(lambda m: Annotated[m, UnionDefinition("One")]),
+)
+wrappers = [
+    lambda t: Optional[t] if isinstance(t, LazyType) else t | None, lambda t: Optional[t], lambda t: list[t], lambda t: tuple[t, int], lambda t: Annotated[t, "doc"],
+    lambda t: Maybe[t], lambda t: AsyncGenerator[t, None], lambda t: AsyncIterator[t],
+    lambda t: AsyncIterable[t], lambda t: Streamable[t],
+]
+annotations = st.recursive(leaves, lambda inner: st.tuples(st.sampled_from(wrappers), inner).map(lambda p: p[0](p[1])))
+
+
+@settings(max_examples=300, deadline=None)
+@given(annotations)
+def test_resolution_follows_the_rules(annotation):
+    try:
+        expected = sdl(annotation)
+    except native.SchemaError as error:
+        with pytest.raises(native.SchemaError) as info:
+            resolve(annotation)
+        assert str(info.value) == str(error)
+    else:
+        assert resolve(annotation) == expected
+
+
+# ---- Hostile annotations -------------------------------------------------------
+
+
+fail = raising(ZeroDivisionError)
+RaisingEq = type("RaisingEq", (), {"__eq__": fail, "__hash__": object.__hash__})
+RaisingHash = type("RaisingHash", (), {"__hash__": fail, "__str__": lambda self: "hashless"})
+RaisingGetattr = type("RaisingGetattr", (), {"__getattr__": fail})
+RaisingInstancecheck = type("RaisingInstancecheck", (type,), {"__instancecheck__": fail})
+
+
+def self_referencing():
+    alias = List[int]
+    alias.__args__ = (alias,)
+    return alias
+
+
+def test_hostile_annotations_raise_their_own_errors(monkeypatch):
+    cases = [
+        (types.GenericAlias(RaisingEq(), (int,)), ZeroDivisionError),  # its origin fails ==
+        (RaisingGetattr(), ZeroDivisionError),  # __name__ lookup fails
+        (self_referencing(), RecursionError),
+    ]
+    hashless = RaisingHash()
+    watched = [hashless, *(annotation for annotation, _ in cases)]
+    before = [sys.getrefcount(x) for x in watched]
+    for _ in range(50):
+        assert resolve(hashless) == "hashless!"
+        for case in cases:
+            with pytest.raises(case[1]):
+                resolve(case[0])
+    with monkeypatch.context() as patch:
+        patch.setattr(quenfel._union, "UnionDefinition", RaisingInstancecheck("Marker", (), {}))
+        with pytest.raises(ZeroDivisionError):
+            resolve(Annotated[int, "doc"])
+    gc.collect()
+    assert [sys.getrefcount(x) for x in watched] == before
+
+
+# ---- The process-wide caches, at first use ------------------------------------
+
+
+def run_fresh(code):
+    """The output of `code` run in a new interpreter, where the caches are still empty."""
+    prelude = """
+        import importlib, sys, time, types
+        from concurrent.futures import ThreadPoolExecutor
+        from fakes import resolve
+        def slow_reads(module, hook):
+            # A read of a cached name calls hook(name), slowly enough for a second thread to wait.
+            class Slow(types.ModuleType):
+                def __getattribute__(self, name):
+                    if name in ("Streamable", "LazyType", "ID"):
+                        time.sleep(0.05)
+                        hook(name)
+                    return super().__getattribute__(name)
+            importlib.import_module(module).__class__ = Slow
+        def in_threads(call):
+            with ThreadPoolExecutor(2) as pool:
+                return list(pool.map(lambda _: call(), range(2)))
+    """
+    out = subprocess.run([sys.executable, "-c", textwrap.dedent(prelude + code)], cwd=Path(__file__).parent,
+                         capture_output=True, text=True, timeout=60)
+    assert out.returncode == 0, out.stderr
+    return out.stdout.split()
+
+
+def test_two_threads_at_first_use_fill_each_cache_once():
+    assert run_fresh("""
+        reads = []
+        for module in ("quenfel._resolver", "quenfel._lazy", "quenfel"):
+            slow_reads(module, reads.append)
+        print(*in_threads(lambda: resolve(int)), *sorted(reads))
+    """) == ["Int!", "Int!", "ID", "LazyType", "Streamable"]
+
+
+def test_a_failed_fill_leaves_the_cache_to_the_next_caller():
+    # Without the host module every call fails. Then the first fill fails while
+    # another thread waits for it, which then fills the cache itself.
+    assert run_fresh("""
+        def attempt():
+            try:
+                return resolve(int)
+            except (ImportError, AttributeError) as error:
+                return type(error).__name__
+        sys.modules["quenfel._resolver"] = None
+        print(attempt(), attempt())
+        del sys.modules["quenfel._resolver"]
+        failures = iter([True])
+        def fail_once(name):
+            if next(failures, False):
+                raise AttributeError(name)
+        slow_reads("quenfel._resolver", fail_once)
+        print(*sorted(in_threads(attempt)))
+    """) == ["ModuleNotFoundError", "ModuleNotFoundError", "AttributeError", "Int!"]
+
+
+def test_a_fill_that_reenters_its_cache_fails_instead_of_waiting_for_itself():
+    assert run_fresh("""
+        slow_reads("quenfel._resolver", lambda name: resolve(list[int]))
+        try:
+            resolve(int)
+        except RuntimeError as error:
+            print(str(error).replace(" ", "_"))
+    """) == ["the_cache_of_typing_origins_was_re-entered_while_it_is_being_filled"]

@@ -1,0 +1,141 @@
+import dataclasses
+from typing import Annotated, ForwardRef, Optional, Union
+
+import pytest
+from fakes import decorated
+
+import quenfel._quenfel as native
+from quenfel._lazy import LazyReference
+from quenfel._union import UnionDefinition
+
+A, B, Renamed = decorated("A"), decorated("B"), decorated("Renamed", graphql_name="Other")
+Input, NoKind = decorated("Input", kind="input"), decorated("NoKind", kind=b"type")
+LATER = LazyReference(__name__)
+
+
+def resolver(value):
+    return "A"
+
+
+# ---- describe_union -----------------------------------------------------------
+
+
+@pytest.mark.parametrize(
+    "annotation, name, description, members, custom",
+    [
+        (Union[A, Renamed], "AOther", None, ["A", "Other"], False),
+        (A | B | A, "AB", None, ["A", "B"], False),
+        (A, "A", None, ["A"], False),
+        (Annotated[Union[A, B], UnionDefinition("Pet", description="Pets", resolve_type=resolver)],
+         "Pet", "Pets", ["A", "B"], True),
+        (Annotated[Union[A, B], UnionDefinition("Pet", resolve_type=None)], "Pet", None, ["A", "B"], False),
+        (Annotated[A, "doc", UnionDefinition("Only"), UnionDefinition("Second")], "Only", None, ["A"], False),
+        # A lazy member is what its marker makes of the forward reference: named by
+        # the class it resolves to, else by its type_name.
+        (Union[A, Annotated["B", LATER]], "AB", None, ["A", "B"], False),
+        (Union[A, Annotated[ForwardRef("Gone"), LATER]], "AGone", None, ["A", "Gone"], False),
+        (Union[A, Annotated[B, LATER]], "AB", None, ["A", "B"], False),
+    ],
+)
+def test_describe_union(annotation, name, description, members, custom):
+    info = native.describe_union(annotation)
+    assert (info.name, info.description, info.member_names, info.has_custom_resolve_type) == (
+        name, description, members, custom)
+    assert info.member_names is not info.member_names
+
+
+MEMBER_ERROR = "union member '{}' is not a '@quenfel.type'-decorated object type; GraphQL unions may only contain object types"
+
+
+@pytest.mark.parametrize(
+    "annotation, error, message",
+    [
+        (Union[A, B, None], native.SchemaError, MEMBER_ERROR.format("NoneType")),
+        (Union[A, int], native.SchemaError, MEMBER_ERROR.format("Int")),
+        (Union[Input, A], native.SchemaError, MEMBER_ERROR.format("Input")),
+        (Union[A, NoKind], native.SchemaError, MEMBER_ERROR.format("NoKind")),
+        (Annotated[int, LATER], native.SchemaError, MEMBER_ERROR.format("Int")),
+        (Union[A, Annotated[B, "doc"]], native.SchemaError, MEMBER_ERROR.format("Annotated")),
+        (Annotated[A, UnionDefinition(5)], TypeError, "'int' object is not an instance of 'str'"),
+        (Annotated[A, UnionDefinition("U", description=b"x")], TypeError, "'bytes' object is not an instance of 'str'"),
+    ],
+)
+def test_describe_union_fails(annotation, error, message):
+    with pytest.raises(error) as info:
+        native.describe_union(annotation)
+    assert str(info.value) == message
+
+
+# ---- describe_schema_directive ----------------------------------------------------
+
+
+class NamedField(dataclasses.Field):
+    __slots__ = ("graphql_name",)
+
+
+def named_field(graphql_name):
+    field = NamedField(dataclasses.MISSING, dataclasses.MISSING, True, True, None, True, None, False)
+    field.graphql_name = graphql_name
+    return field
+
+
+@dataclasses.dataclass
+class CacheControl:
+    max_age: int = named_field("maxAge")
+    scopes: list[int] = named_field(None)
+    note: Optional[str] = None
+
+
+def test_describe_schema_directive():
+    info = native.describe_schema_directive(
+        CacheControl, locations=("OBJECT", "FIELD_DEFINITION", "OBJECT"), description="Caching", repeatable=True)
+    assert (info.name, info.description, info.locations, info.repeatable) == (
+        "cacheControl", "Caching", ["OBJECT", "FIELD_DEFINITION", "OBJECT"], True)
+    fields = [(f.name, f.graphql_name, f.graphql_type) for f in info.fields]
+    assert fields == [("max_age", "maxAge", "Int!"), ("scopes", None, "[Int!]!"), ("note", None, "String")]
+    # Every read makes new objects.
+    assert info.fields[0] is not info.fields[0]
+    assert info.locations is not info.locations and info.name is not info.name
+    assert info.fields[0].graphql_type is not info.fields[0].graphql_type
+
+
+@pytest.mark.parametrize(
+    "class_name, name, expected",
+    [("CacheControl", None, "cacheControl"), ("XMLTag", None, "xMLTag"), ("_Key", None, "_Key"),
+     ("\u0130d", None, "i\u0307d"), ("Key", "", ""), ("Key", "custom", "custom")],
+)
+def test_directive_names(class_name, name, expected):
+    cls = dataclasses.dataclass(type(class_name, (), {}))
+    info = native.describe_schema_directive(cls, locations=[], name=name)
+    assert (info.name, info.fields) == (expected, [])
+
+
+def test_unresolvable_hints_fall_back_to_the_declared_types():
+    cls = dataclasses.dataclass(type("Postponed", (), {"__annotations__": {"a": "Missing", "b": "int"}}))
+    info = native.describe_schema_directive(cls, locations=["SCHEMA"])
+    assert [f.graphql_type for f in info.fields] == ["Missing!", "int!"]
+
+
+@pytest.mark.parametrize(
+    "arguments, error, message, note",
+    [
+        ({"locations": ["object"]}, native.SchemaError, "unknown schema directive location 'object'", None),
+        ({"cls": int, "locations": ["OBJECT", "NOWHERE"]}, native.SchemaError,
+         "unknown schema directive location 'NOWHERE'", None),
+        ({"cls": int, "locations": []}, TypeError, "must be called with a dataclass type or instance", None),
+        ({"locations": "OBJECT"}, TypeError, "Can't extract `str` to `Vec`", "locations"),
+        ({"locations": {"OBJECT"}}, TypeError, "'set' object is not an instance of 'Sequence'", "locations"),
+        ({"locations": (x for x in ["OBJECT"])}, TypeError, "'generator' object is not an instance of 'Sequence'",
+         "locations"),
+        ({"locations": ["OBJECT", 1]}, TypeError, "'int' object is not an instance of 'str'", "locations"),
+        ({"cls": 1, "locations": "OBJECT"}, TypeError, "'int' object is not an instance of 'type'", "cls"),
+        ({"locations": [], "name": 1}, TypeError, "'int' object is not an instance of 'str'", "name"),
+        ({"locations": [], "description": 1}, TypeError, "'int' object is not an instance of 'str'", "description"),
+        ({"locations": [], "repeatable": 1}, TypeError, "'int' object is not an instance of 'bool'", "repeatable"),
+    ],
+)
+def test_describe_schema_directive_fails(arguments, error, message, note):
+    with pytest.raises(error) as info:
+        native.describe_schema_directive(**{"cls": CacheControl, **arguments})
+    assert message in str(info.value)
+    assert getattr(info.value, "__notes__", [None]) == [f"while processing '{note}'" if note else None]
