@@ -14,14 +14,21 @@ other way it can fail.
 """
 
 import contextlib
+import dataclasses
+import enum
 import gc
 import os
 import sys
 import types
+from typing import Annotated, Optional, Union
 
 import pytest
+from fakes import decorated, directive, raising
 
 import quenfel._quenfel as native
+from quenfel._enum import EnumValueDefinition
+from quenfel._lazy import LazyReference
+from quenfel._union import UnionDefinition
 
 DEBUG = hasattr(sys, "gettotalrefcount")
 RSS = os.environ.get("QUENFEL_REFLEAK") == "rss"
@@ -66,6 +73,31 @@ mutation M { do(input: {a: "b", c: [ENUM, null]}) }
 TWO_OPERATIONS = "query A { a } query B { b }"
 DOCUMENT = native.parse_query(SKIPPED)
 
+A, B = decorated("A"), decorated("B")
+KEY = directive("key", locations=["ENUM"], fields="id", weights={"a": [1, 2.5]})
+RaisingGetattr = type("RaisingGetattr", (), {"__getattr__": raising(ZeroDivisionError)})
+Hostile = type("Hostile", (EnumValueDefinition,), {"description": property(raising(LookupError), lambda *_: None)})
+
+
+class Color(enum.Enum):
+    RED = EnumValueDefinition(1, graphql_name="CRIMSON", description="Warm", deprecation_reason="Loud",
+                              directives=[directive("shared", locations=["ENUM_VALUE"])])
+    GREEN = 2
+
+
+def one_member_enum(**config):
+    return enum.Enum("One", {"A": EnumValueDefinition(1, **config)})
+
+
+@dataclasses.dataclass
+class CacheControl:
+    max_age: int = 1
+    scopes: list[Optional[str]] = dataclasses.field(default_factory=list)
+    later: "Missing" = None  # noqa: F821 - stays unresolved on purpose
+
+
+Unreadable = dataclasses.make_dataclass("Unreadable", [("x", RaisingGetattr())])
+
 
 def case(function, *args, raises=None, id, **kwargs):
     """A row: the call, and the name of the exception it raises (None: it succeeds)."""
@@ -102,6 +134,28 @@ CASES = [
     case(native.lower_document, DOCUMENT, variable_values={"v": False}, operation_name="A", raises="GraphQLError", id="unknown-operation"),
     case(native.lower_document, "{ a }", variable_values={}, raises="TypeError", id="wrong-kind"),
     case(native.lower_document, DOCUMENT, {}, raises="TypeError", id="positional"),
+    case(native.process_enum, Color, description="Paints", directives=[KEY], id="ok"),
+    case(native.process_enum, int, directives=[], raises="SchemaError", id="not-an-enum"),
+    case(native.process_enum, Color, raises="TypeError", id="missing"),
+    case(native.process_enum, Color, directives=5, raises="TypeError", id="wrong-kind"),
+    case(native.process_enum, one_member_enum(description=5), directives=[], raises="TypeError", id="bad-member"),
+    case(native.process_enum, one_member_enum(directives=[directive("d", v=())]), directives=[], raises="ValueError",
+         id="no-json-form"),
+    case(native.process_enum, enum.Enum("H", {"A": Hostile(1)}), directives=[], raises="LookupError", id="raising-member"),
+    case(native.describe_union, Annotated[Union[A, B], UnionDefinition("Pet", description="Pets", resolve_type=len)],
+         id="ok"),
+    case(native.describe_union, Union[A, Annotated["B", LazyReference(__name__)]], id="lazy"),
+    case(native.describe_union, Union[A, int], raises="SchemaError", id="not-a-type"),
+    case(native.describe_union, Annotated[A, UnionDefinition(5)], raises="TypeError", id="wrong-kind"),
+    case(native.describe_union, raises="TypeError", id="missing"),
+    case(native.describe_union, RaisingGetattr(), raises="ZeroDivisionError", id="raising-annotation"),
+    case(native.describe_schema_directive, CacheControl, locations=["OBJECT", "FIELD_DEFINITION"], description="C",
+         repeatable=True, id="ok"),
+    case(native.describe_schema_directive, CacheControl, locations=["object"], raises="SchemaError", id="location"),
+    case(native.describe_schema_directive, int, locations=[], raises="TypeError", id="not-a-dataclass"),
+    case(native.describe_schema_directive, CacheControl, locations="OBJECT", raises="TypeError", id="wrong-kind"),
+    case(native.describe_schema_directive, CacheControl, locations=[], repeatable=1, raises="TypeError", id="flag"),
+    case(native.describe_schema_directive, Unreadable, locations=[], raises="ZeroDivisionError", id="raising-hint"),
 ]
 
 
