@@ -111,6 +111,7 @@ int exec_module(PyObject* module) {
   return guard([&] {
     claim_interpreter();
     if (!PyModule_Check(module)) raise_wrong_kind(module, &PyModule_Type, "module");
+    watch_interpreter_exit();
     register_all(module);
     return 0;
   });

@@ -31,10 +31,11 @@ namespace quenfel {
 // the request supplied none. The pointer must stay valid until the lowering
 // call returns; an implementation may fill a cache from `find` (mutable
 // members), since one lowering call uses its Variables from one thread only.
-// `find` must not throw.
+// `find` reports its failures by other means and throws nothing but the
+// forced unwind of a thread that is being ended, which lowering lets through.
 class Variables {
  public:
-  virtual const Json* find(std::string_view name) const noexcept = 0;
+  virtual const Json* find(std::string_view name) const = 0;
 
  protected:
   ~Variables() = default;

@@ -56,6 +56,39 @@ def test_another_interpreter_cannot_load_the_module():
     )
 
 
+# A daemon thread inside a call while the interpreter shuts down: the
+# interpreter ends it when it asks for the lock back, which must not abort.
+DAEMON_AT_EXIT = """
+import gc, os, threading, time
+import quenfel._quenfel as native
+from quenfel._lazy import LazyType
+
+entered = threading.Event()
+
+class Slow(LazyType):
+    def resolve_type(self):
+        entered.set()
+        time.sleep(0.3)
+        raise LookupError
+
+threading.Thread(target=lambda: native.describe_union(Slow("Late", __name__)), daemon=True).start()
+entered.wait()
+
+class SlowTeardown:
+    def __del__(self, sleep=time.sleep):
+        sleep(0.6)  # the shutdown's last collection is still running when the thread wakes
+
+gc.disable()
+keep = SlowTeardown()
+keep.cycle = keep
+del keep
+"""
+
+
+def test_a_daemon_thread_inside_a_call_at_shutdown_ends_quietly():
+    run = subprocess.run([sys.executable, "-c", DAEMON_AT_EXIT], capture_output=True, text=True, timeout=60)
+    assert (run.returncode, run.stderr) == (0, "")
+
 @pytest.mark.parametrize("name", CLASSES)
 def test_classes_are_read_only_and_not_constructible(name):
     cls = getattr(native, name)

@@ -34,7 +34,31 @@ void raise_panic(const char* message) noexcept {
   Py_FatalError("uncaught panic at ffi boundary");
 }
 
+std::atomic<bool> exiting{false};
+std::atomic<bool> watching{false};
+
+PyObject* note_exit(PyObject*, PyObject*) {
+  exiting.store(true, std::memory_order_relaxed);
+  Py_RETURN_NONE;
+}
+
+PyMethodDef note_exit_def = {"_quenfel_note_exit", note_exit, METH_NOARGS, nullptr};
+
 }  // namespace
+
+bool interpreter_exiting() noexcept { return exiting.load(std::memory_order_relaxed); }
+
+void watch_interpreter_exit() {
+  if (watching.exchange(true)) return;
+  try {
+    Ref callback = Ref::steal(PyCFunction_New(&note_exit_def, nullptr));
+    Ref atexit = import("atexit");
+    Ref registered = Ref::steal(PyObject_CallMethod(atexit.get(), "register", "O", callback.get()));
+  } catch (...) {
+    watching.store(false);
+    throw;
+  }
+}
 
 void set_error_from_current_exception() noexcept {
   try {

@@ -1,13 +1,25 @@
 // The call boundary that every entry from Python goes through. No C++
 // exception crosses it: a set Python error propagates, std::bad_alloc becomes
 // MemoryError, anything else becomes PanicException.
+//
+// One unwind does cross it: at shutdown the interpreter ends a daemon thread
+// that wants the interpreter lock back with pthread_exit, whose forced unwind
+// must run to the thread's start. Swallowing it aborts the process, so the
+// boundaries and everything between them and Python code are not noexcept.
 #pragma once
+
+#include <cxxabi.h>
 
 #include <type_traits>
 
 #include "binding/python/objects.h"
 
 namespace quenfel::py {
+
+// True once the interpreter has begun to shut down (after its atexit
+// callbacks start); watch_interpreter_exit() arms it, once per process.
+bool interpreter_exiting() noexcept;
+void watch_interpreter_exit();
 
 // Turns the exception being handled into a Python error (see guard()).
 void set_error_from_current_exception() noexcept;
@@ -20,7 +32,7 @@ void write_unraisable_from_current_exception(PyObject* context) noexcept;
 // (NULL or -1) is returned. Throwing is for failures deep inside; an entry's
 // own expected failure (an engine error) is cheaper returned than thrown.
 template <class Body>
-auto guard(Body&& body) noexcept {
+auto guard(Body&& body) {
   using Result = decltype(body());
   try {
     if constexpr (std::is_same_v<Result, Ref>) {
@@ -28,6 +40,8 @@ auto guard(Body&& body) noexcept {
     } else {
       return body();
     }
+  } catch (abi::__forced_unwind&) {
+    throw;
   } catch (...) {
     set_error_from_current_exception();
     if constexpr (std::is_same_v<Result, Ref>) {
@@ -41,11 +55,13 @@ auto guard(Body&& body) noexcept {
 // The boundary of a deallocator: nothing may be raised, so a failure goes to
 // sys.unraisablehook. An error already set by someone else is kept.
 template <class Body>
-void guard_dealloc(PyObject* context, Body&& body) noexcept {
+void guard_dealloc(PyObject* context, Body&& body) {
   PyObject *type, *value, *traceback;
   PyErr_Fetch(&type, &value, &traceback);
   try {
     body();
+  } catch (abi::__forced_unwind&) {
+    throw;
   } catch (...) {
     write_unraisable_from_current_exception(context);
   }

@@ -68,7 +68,7 @@ Ref make_class(const ClassDef& def, int basicsize, destructor dealloc, traversep
                inquiry clear = nullptr);
 
 template <class T>
-void dealloc_instance(PyObject* self) noexcept {
+void dealloc_instance(PyObject* self) {
   PyTypeObject* type = Py_TYPE(self);
   if constexpr (Collectable<T>) PyObject_GC_UnTrack(self);
   // The type, not the half-destroyed object, is what the unraisable hook may print.
@@ -133,18 +133,18 @@ PyObject* type_object() {
 // (empty Ref) as itself or None, a stored tuple as a new list (an empty Ref
 // as an empty list), a C++ bool, integer or std::optional of one as a new object.
 template <class T, Ref T::*Member>
-PyObject* get_object(PyObject* self, void*) noexcept {
+PyObject* get_object(PyObject* self, void*) {
   return guard([&] { return Ref::borrow((value_of<T>(self).*Member).get()); });
 }
 template <class T, Ref T::*Member>
-PyObject* get_optional(PyObject* self, void*) noexcept {
+PyObject* get_optional(PyObject* self, void*) {
   return guard([&] {
     PyObject* held = (value_of<T>(self).*Member).get();
     return Ref::borrow(held != nullptr ? held : Py_None);
   });
 }
 template <class T, Ref T::*Member>
-PyObject* get_list(PyObject* self, void*) noexcept {
+PyObject* get_list(PyObject* self, void*) {
   return guard([&] {
     PyObject* held = (value_of<T>(self).*Member).get();
     return held != nullptr ? Ref::steal(PySequence_List(held)) : new_list(0);
@@ -166,13 +166,13 @@ Ref scalar_object(const std::optional<V>& value) {
   return value ? scalar_object(*value) : none();
 }
 template <class T, auto Member>
-PyObject* get_scalar(PyObject* self, void*) noexcept {
+PyObject* get_scalar(PyObject* self, void*) {
   return guard([&] { return scalar_object(value_of<T>(self).*Member); });
 }
 
 // An attribute made anew on every read by `Read(self)`.
 template <Ref (*Read)(PyObject* self)>
-PyObject* get_computed(PyObject* self, void*) noexcept {
+PyObject* get_computed(PyObject* self, void*) {
   return guard([&] { return Read(self); });
 }
 

@@ -1,6 +1,15 @@
 #include "binding/python/objects.h"
 
+#include "binding/python/boundary.h"
+
 namespace quenfel::py {
+
+void Ref::release_last(PyObject* p) noexcept {
+  // The lock check costs a thread-local lookup: only pay it once the
+  // interpreter has begun to shut down.
+  if (interpreter_exiting() && !PyGILState_Check()) return;
+  _Py_Dealloc(p);
+}
 
 Ref import(const char* module) {
   // Without a fromlist this returns the top-level package; the module itself is in sys.modules.

@@ -10,6 +10,9 @@
 #include <string_view>
 #include <utility>
 
+// Exported by every CPython, though the limited API leaves it out.
+extern "C" int PyGILState_Check(void);
+
 namespace quenfel::py {
 
 // Thrown when a Python error is set; the boundary leaves it set for the caller.
@@ -32,7 +35,14 @@ class Ref {
   }
   Ref(const Ref&) = delete;
   Ref& operator=(const Ref&) = delete;
-  ~Ref() { Py_XDECREF(p_); }
+  ~Ref() {
+#ifdef Py_REF_DEBUG
+    Py_XDECREF(p_);
+#else
+    // Py_DECREF, with the last release out of line: see release_last.
+    if (p_ != nullptr && --p_->ob_refcnt == 0) release_last(p_);
+#endif
+  }
 
   // Takes over a new reference; a null one means the call failed, so throws ErrorSet.
   static Ref steal(PyObject* p) {
@@ -52,6 +62,12 @@ class Ref {
 
  private:
   explicit Ref(PyObject* p) noexcept : p_(p) {}
+  // Frees an object whose count has reached zero, unless this thread lacks
+  // the interpreter lock, which happens only to a thread the interpreter ends
+  // at shutdown while it is inside a call (see boundary.h): freeing would
+  // crash, so its objects are left to the process exit, as the interpreter
+  // leaves those of the thread's own frames.
+  static void release_last(PyObject* p) noexcept;
   PyObject* p_ = nullptr;
 };
 

@@ -41,7 +41,7 @@ class DictVariables final : public Variables {
     if (!exact_keys) index_entries();
   }
 
-  const Json* find(std::string_view name) const noexcept override {
+  const Json* find(std::string_view name) const override {
     try {
       if (auto it = cache_.find(name); it != cache_.end()) return it->second ? &*it->second : nullptr;
       if (python_failed_ || failure_) return nullptr;  // run no more Python code
@@ -58,6 +58,8 @@ class DictVariables final : public Variables {
       // A conversion ran Python code that changed the dict under the view.
       if (PyDict_Size(dict_) != size_) throw std::runtime_error("dictionary changed size during iteration");
       return slot ? &*slot : nullptr;
+    } catch (abi::__forced_unwind&) {
+      throw;  // see binding/python/boundary.h
     } catch (...) {
       failure_ = std::current_exception();
       return nullptr;
@@ -183,7 +185,7 @@ struct PyLoweredField {
 // The same dict on every read; an empty one is made when there is none yet
 // (no arguments, or dropped by clear()).
 template <class T>
-PyObject* get_arguments(PyObject* self, void*) noexcept {
+PyObject* get_arguments(PyObject* self, void*) {
   return guard([&] {
     track(self);
     Ref& arguments = value_of<T>(self).arguments;
@@ -194,7 +196,7 @@ PyObject* get_arguments(PyObject* self, void*) noexcept {
 
 // A new list holding the same objects on every read.
 template <std::vector<Ref> PyLoweredField::*Member>
-PyObject* get_field_list(PyObject* self, void*) noexcept {
+PyObject* get_field_list(PyObject* self, void*) {
   return guard([&] {
     track(self);
     return list_of(value_of<PyLoweredField>(self).*Member);

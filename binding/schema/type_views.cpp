@@ -21,7 +21,7 @@ const char* kind_name(GraphQLType::Kind kind) {
 
 // TypeInfo's plain attributes, read from its definition.
 template <auto Member>
-PyObject* get_definition(PyObject* self, void*) noexcept {
+PyObject* get_definition(PyObject* self, void*) {
   return guard([&] {
     const auto& value = value_of<PyTypeInfo>(self).definition.*Member;
     using V = std::decay_t<decltype(value)>;

@@ -23,7 +23,7 @@ inline Ref text_object(const std::optional<std::string>& text) { return text ? s
 
 // A stored std::string, const char* or std::optional<std::string> as a new str (or None).
 template <class T, auto Member>
-PyObject* get_text(PyObject* self, void*) noexcept {
+PyObject* get_text(PyObject* self, void*) {
   return guard([&] { return text_object(value_of<T>(self).*Member); });
 }
 template <class T, auto Member>
