@@ -12,8 +12,10 @@
 #include "binding/request/parsed_document.h"
 #include "binding/request/query_document.h"
 #include "binding/schema/enums.h"
+#include "binding/schema/operation_directives.h"
 #include "binding/schema/schema_directives.h"
 #include "binding/schema/type_views.h"
+#include "binding/schema/types.h"
 #include "binding/schema/unions.h"
 
 namespace quenfel::py {
@@ -30,6 +32,7 @@ struct Registration {
 };
 
 const Registration kRegistrations[] = {
+    {"process_type", &process_type_def, nullptr},
     {"process_enum", &process_enum_def, nullptr},
     {"TypeInfo", nullptr, type_info_type},
     {"FieldInfo", nullptr, field_info_type},
@@ -46,6 +49,8 @@ const Registration kRegistrations[] = {
     {"lower_query", &lower_query_def, nullptr},
     {"LoweredField", nullptr, lowered_field_type},
     {"LoweredDirective", nullptr, lowered_directive_type},
+    {"describe_operation_directive", &describe_operation_directive_def, nullptr},
+    {"OperationDirectiveInfo", nullptr, operation_directive_info_type},
     {"lower_document", &lower_document_def, nullptr},
     {"parse_query", &parse_query_def, nullptr},
     {"ParsedDocument", nullptr, parsed_document_type},

@@ -1,27 +1,33 @@
 """Parses a realistic query, prints its structure, lowers it into the plan that
-execution follows and shows what a parse error carries; then describes an enum,
-a union and a schema directive as the host's decorators would.
+execution follows and shows what a parse error carries; then declares a small
+schema (an enum, an interface with two implementers, an input type, a resolver
+with arguments, a union and two directives) and prints what the module saw of
+it, as the host's decorators would have it described.
 
 Run with `make demo`.
 """
 
 import dataclasses
 import enum
-from types import SimpleNamespace
 from typing import Annotated, Optional, Union
 
 from quenfel._enum import EnumValueDefinition
 from quenfel._error import GraphQLError
+from quenfel import ID
 from quenfel._quenfel import (
     SchemaError,
+    describe_operation_directive,
     describe_schema_directive,
     describe_union,
     lower_document,
     parse_query,
     parse_query_document,
     process_enum,
+    process_type,
 )
+from quenfel._resolver import Info, Parent
 from quenfel._union import UnionDefinition
+from quenfel.directive import DirectiveValue
 
 QUERY = """
 query RepositoryIssues($owner: String!, $name: String!, $first: Int = 10, $withLabels: Boolean!) {
@@ -105,23 +111,6 @@ def print_plan(fields, depth):
         print_plan(field.selections, depth + 1)
 
 
-class Episode(enum.Enum):
-    NEW_HOPE = EnumValueDefinition(4, graphql_name="NEWHOPE", description="Released in 1977.")
-    EMPIRE = 5
-    THE_EMPIRE_STRIKES_BACK = 5  # an alias of EMPIRE: GraphQL never sees it
-    JEDI = EnumValueDefinition(6, deprecation_reason="Spell it out in the next version.")
-
-
-def describe_enum():
-    info = process_enum(Episode, description="A film of the original trilogy.", directives=[])
-    print(f"\nprocess_enum: {info.kind} {info.name} -- {info.description}")
-    for value in info.enum_values:
-        notes = [f"as {value.graphql_name}"] if value.graphql_name else []
-        notes += [f"{value.description!r}"] if value.description else []
-        notes += [f"deprecated: {value.deprecation_reason!r}"] if value.deprecation_reason else []
-        print(f"  {value.name}" + (f"   [{'; '.join(notes)}]" if notes else ""))
-
-
 def main():
     handle = parse_query(QUERY)
     print(f"parse_query: a {type(handle).__name__} holding {len(handle.query_text)} characters of query text\n")
@@ -153,32 +142,109 @@ def main():
         print(f"code:      {error.code.name}")
         print(f"locations: {error.locations}")
 
-    describe_enum()
-    describe_union_and_directive()
+    describe_schema()
 
 
-def object_type(name):
-    """A class as the host's @quenfel.type leaves it: its description under __quenfel_type_info__."""
-    return type(name, (), {"__quenfel_type_info__": SimpleNamespace(name=name, kind="type")})
+class Episode(enum.Enum):
+    NEW_HOPE = EnumValueDefinition(4, graphql_name="NEWHOPE", description="Released in 1977.")
+    EMPIRE = 5
+    THE_EMPIRE_STRIKES_BACK = 5  # an alias of EMPIRE: GraphQL never sees it
+    JEDI = EnumValueDefinition(6, deprecation_reason="Spell it out in the next version.")
 
 
-User, Bot, Organization = object_type("User"), object_type("Bot"), object_type("Organization")
+Episode.__quenfel_type_info__ = process_enum(Episode, description="A film of the original trilogy.", directives=[])
 
 
-@dataclasses.dataclass
-class CacheControl:
-    max_age: int
-    scopes: Optional[list[str]] = None
+def schema_type(kind="type", **options):
+    """What the host's class decorators do: make a dataclass, describe it, keep the description on it."""
+
+    def decorate(cls):
+        cls = dataclasses.dataclass(cls)
+        cls.__quenfel_type_info__ = process_type(cls, kind=kind, directives=[], **options)
+        return cls
+
+    return decorate
 
 
-def describe_union_and_directive():
+class ResolvedField(dataclasses.Field):
+    """A dataclass field with a resolver, as the host's quenfel.field(resolver=...) makes one."""
+
+    __slots__ = ("resolver",)
+
+
+def resolved_by(resolver):
+    made = ResolvedField(dataclasses.MISSING, dataclasses.MISSING, True, True, None, True, None, False)
+    made.resolver = resolver
+    return made
+
+
+@schema_type("interface")
+class Character:
+    id: ID
+    name: str
+
+
+def friends_of(root: Parent["Human"], info: Info, first: int = 10,
+               appears_in: Optional[Episode] = None) -> list[Character]:
+    return []
+
+
+@schema_type(description="A person of the films.")
+class Human(Character):
+    friends: list[Character] = resolved_by(friends_of)
+    mentor: Optional["Human"] = None  # the implementer itself, not the interface it inherits from
+    home_planet: Optional[str] = None
+
+
+@schema_type()
+class Droid(Character):
+    primary_function: str
+
+
+@schema_type("input", name="ReviewInput")
+class Review:
+    stars: int
+    commentary: Optional[str] = None
+    episode: Episode = Episode.JEDI
+
+
+def shout(value: DirectiveValue[str], info: Info, times: int = 1) -> str:
+    return value.upper() * times
+
+
+def argument_text(argument):
+    default = f" = {argument.default_value}" if argument.default_value is not None else ""
+    name = argument.graphql_name or argument.name
+    return f"{name}: {argument.graphql_type}{default}"
+
+
+def describe_schema():
+    enum_info = Episode.__quenfel_type_info__
+    print(f"\nprocess_enum: {enum_info.kind} {enum_info.name} -- {enum_info.description}")
+    for value in enum_info.enum_values:
+        notes = [f"as {value.graphql_name}"] if value.graphql_name else []
+        notes += [f"{value.description!r}"] if value.description else []
+        notes += [f"deprecated: {value.deprecation_reason!r}"] if value.deprecation_reason else []
+        print(f"  {value.name}" + (f"   [{'; '.join(notes)}]" if notes else ""))
+
+    print("\nprocess_type (Python field names; camel-casing comes with the schema):")
+    for cls in (Character, Human, Droid, Review):
+        info = cls.__quenfel_type_info__
+        print(f"  {info.kind} {info.name}" + (f" -- {info.description}" if info.description else ""))
+        for field in info.fields:
+            arguments = ", ".join(map(argument_text, field.arguments))
+            line = f"    {field.name}" + (f"({arguments})" if field.has_resolver else "") + f": {field.graphql_type}"
+            line += f" = {field.default_value}" if field.default_value is not None else ""
+            if field.has_resolver:
+                line += f"   [resolver; parent in {field.parent_parameter!r}, info in {field.info_parameter!r}]"
+            print(line)
+
     print("\ndescribe_union:")
-    declared = UnionDefinition("Actor", description="Who acted")
+    declared = UnionDefinition("SearchResult", description="What a search finds")
     for written, annotation in [
-        ("Union[User, Bot]", Union[User, Bot]),
-        ("Annotated[Union[User, Bot, Organization], union('Actor', ...)]",
-         Annotated[Union[User, Bot, Organization], declared]),
-        ("Union[User, int]", Union[User, int]),
+        ("Union[Human, Droid]", Union[Human, Droid]),
+        ("Annotated[Union[Human, Droid], union('SearchResult', ...)]", Annotated[Union[Human, Droid], declared]),
+        ("Union[Human, Character]", Union[Human, Character]),
     ]:
         print(f"  {written}")
         try:
@@ -195,6 +261,16 @@ def describe_union_and_directive():
     print(f"  directive @{directive.name}({arguments})"
           f"{' repeatable' if directive.repeatable else ''} on {' | '.join(directive.locations)}")
 
+    directive = describe_operation_directive(shout, locations=["FIELD"])
+    print("\ndescribe_operation_directive:")
+    print(f"  directive @{directive.name}({', '.join(map(argument_text, directive.arguments))})"
+          f" on {' | '.join(directive.locations)}   [value in {directive.value_parameter!r}]")
+
+
+@dataclasses.dataclass
+class CacheControl:
+    max_age: int
+    scopes: Optional[list[str]] = None
 
 if __name__ == "__main__":
     main()

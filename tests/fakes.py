@@ -18,6 +18,32 @@ def directive(name, *, locations=("OBJECT",), renamed=None, members=None, **valu
     return instance
 
 
+class HostField(dataclasses.Field):
+    """A dataclass field carrying the host's field configuration."""
+
+    __slots__ = ("resolver", "graphql_name", "description", "deprecation_reason", "graphql_type", "directives")
+
+
+def field(default=dataclasses.MISSING, *, default_factory=dataclasses.MISSING, **config):
+    """A field as the host's quenfel.field(...) makes it: every configuration attribute set."""
+    made = HostField(default, default_factory, True, True, None, True, None, False)
+    for name in HostField.__slots__:
+        setattr(made, name, config.pop(name, () if name == "directives" else None))
+    assert not config, config
+    return made
+
+
+def host_type(kind="type", directives=(), **options):
+    """The host's class decorator: a dataclass with its TypeInfo stored on it."""
+
+    def decorate(cls):
+        cls = dataclasses.dataclass(cls)
+        cls.__quenfel_type_info__ = native.process_type(cls, kind=kind, directives=directives, **options)
+        return cls
+
+    return decorate
+
+
 def raising(error):
     def fail(*args):
         raise error

@@ -12,9 +12,12 @@ import quenfel_testhooks as hooks
 TYPES = [name for name in native.__all__ if isinstance(getattr(native, name), type)]
 CLASSES = [name for name in TYPES if not issubclass(getattr(native, name), BaseException)]
 SIGNATURES = {
+    "process_type": "(cls, *, kind, name=None, description=None, directives, one_of=False, "
+    "allow_unresolved_annotations=False)",
     "process_enum": "(cls, *, name=None, description=None, directives)",
     "describe_union": "(annotation)",
     "describe_schema_directive": "(cls, *, locations, name=None, description=None, repeatable=False)",
+    "describe_operation_directive": "(func, *, locations, name=None, description=None)",
     "parse_query": "(query)",
     "parse_query_document": "(query)",
     "lower_query": "(query, *, variable_values, operation_name=None)",
@@ -147,6 +150,12 @@ DOCUMENT = native.parse_query("{ a }")
         (native.process_enum, (1,), {"name": 2, "directives": []}, "'int' object is not an instance of 'type'", "cls"),
         (native.process_enum, (int,), {"name": 1, "description": 2, "directives": []}, "'int' object is not an instance of 'str'", "name"),
         (native.process_enum, (int,), {"description": b"x", "directives": []}, "'bytes' object is not an instance of 'str'", "description"),
+        (native.process_type, (int,), {"kind": None, "directives": []}, "'None' is not an instance of 'str'", "kind"),
+        (native.process_type, (int,), {"kind": "type", "directives": [], "one_of": 1}, "'int' object is not an instance of 'bool'", "one_of"),
+        (native.process_type, (int,), {"kind": "type", "directives": [], "allow_unresolved_annotations": 1},
+         "'int' object is not an instance of 'bool'", "allow_unresolved_annotations"),
+        (native.describe_operation_directive, (len,), {"locations": "FIELD"}, "Can't extract `str` to `Vec`", "locations"),
+        (native.describe_operation_directive, (len,), {"locations": [], "name": 1}, "'int' object is not an instance of 'str'", "name"),
     ],
 )
 def test_wrong_argument_kinds_name_the_parameter(function, args, kwargs, message, parameter):

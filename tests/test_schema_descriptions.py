@@ -2,7 +2,7 @@ import dataclasses
 from typing import Annotated, ForwardRef, Optional, Union
 
 import pytest
-from fakes import decorated
+from fakes import decorated, field
 
 import quenfel._quenfel as native
 from quenfel._lazy import LazyReference
@@ -69,20 +69,10 @@ def test_describe_union_fails(annotation, error, message):
 # ---- describe_schema_directive ----------------------------------------------------
 
 
-class NamedField(dataclasses.Field):
-    __slots__ = ("graphql_name",)
-
-
-def named_field(graphql_name):
-    field = NamedField(dataclasses.MISSING, dataclasses.MISSING, True, True, None, True, None, False)
-    field.graphql_name = graphql_name
-    return field
-
-
 @dataclasses.dataclass
 class CacheControl:
-    max_age: int = named_field("maxAge")
-    scopes: list[int] = named_field(None)
+    max_age: int = field(graphql_name="maxAge")
+    scopes: list[int] = field()
     note: Optional[str] = None
 
 

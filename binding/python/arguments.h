@@ -79,4 +79,11 @@ std::string_view as_str(PyObject* obj, const char* param);
 // As as_str, with an absent argument or None meaning no value.
 std::optional<std::string_view> as_optional_str(PyObject* obj, const char* param);
 
+// A bool argument (only True or False), or `absent` when it was not given.
+inline bool as_bool(PyObject* obj, const char* param, bool absent) {
+  if (obj == nullptr) return absent;
+  if (!PyBool_Check(obj)) raise_wrong_kind(obj, &PyBool_Type, param);
+  return obj == Py_True;
+}
+
 }  // namespace quenfel::py

@@ -1,5 +1,9 @@
 #include "binding/python/objects.h"
 
+#include <array>
+#include <cstdint>
+#include <stdexcept>
+
 #include "binding/python/boundary.h"
 
 namespace quenfel::py {
@@ -18,6 +22,28 @@ Ref import(const char* module) {
   if (PyObject* found = PyImport_GetModule(name.get())) return Ref::steal(found);
   if (!PyErr_Occurred()) PyErr_SetObject(PyExc_KeyError, name.get());
   throw ErrorSet{};
+}
+
+PyObject* Name::object() const {
+  // Open addressing over the literals' addresses; the binding has far fewer
+  // names than slots. Every caller holds the interpreter lock.
+  struct Slot {
+    const char* text;
+    PyObject* object;
+  };
+  static std::array<Slot, 1024> slots{};
+  const std::size_t mask = slots.size() - 1;
+  std::size_t i = (reinterpret_cast<std::uintptr_t>(text_) >> 3) * 0x9E3779B97F4A7C15ull >> 54 & mask;
+  for (std::size_t probe = 0; probe < slots.size(); ++probe, i = (i + 1) & mask) {
+    Slot& slot = slots[i];
+    if (slot.text == text_) return slot.object;
+    if (slot.text == nullptr) {
+      PyObject* made = PyUnicode_InternFromString(text_);
+      if (made != nullptr) slot = {text_, made};
+      return made;
+    }
+  }
+  throw std::length_error("too many attribute names");
 }
 
 Ref str_lossy(std::string_view s) {

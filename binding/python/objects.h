@@ -7,6 +7,7 @@
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
+#include <cstddef>
 #include <string_view>
 #include <utility>
 
@@ -112,10 +113,41 @@ Ref tuple_of(const Range& range, Convert&& convert) {
   return t;
 }
 
+// A list holding convert(item) for each item of a sized range.
+template <class Range, class Convert>
+Ref list_of(const Range& range, Convert&& convert) {
+  Ref list = new_list(static_cast<Py_ssize_t>(range.size()));
+  Py_ssize_t i = 0;
+  for (const auto& item : range) list_set(list.get(), i++, convert(item));
+  return list;
+}
+
 // Imports a module through the import machinery; one already in sys.modules
 // costs two lookups and no Python-level call.
 Ref import(const char* module);
-inline Ref getattr(PyObject* obj, const char* name) { return Ref::steal(PyObject_GetAttrString(obj, name)); }
+
+// An attribute name written in the code. The interpreter's attribute caches
+// key on the name object, which a str made for each lookup always misses, so
+// a name is looked up as one interned str, made on its first use.
+class Name {
+ public:
+  // consteval: only a literal (static storage) can be a Name, whose address
+  // then stands for its text for the life of the process.
+  template <std::size_t N>
+  consteval Name(const char (&text)[N]) : text_(text) {}
+
+  // The interned str (borrowed; kept for the process), or null with an error set.
+  PyObject* object() const;
+
+ private:
+  const char* text_;
+};
+
+inline Ref getattr(PyObject* obj, Name name) {
+  PyObject* key = name.object();
+  if (key == nullptr) throw ErrorSet{};
+  return Ref::steal(PyObject_GetAttr(obj, key));
+}
 inline Ref call(PyObject* callable, PyObject* args, PyObject* kwargs = nullptr) {
   return Ref::steal(PyObject_Call(callable, args, kwargs));
 }
@@ -150,8 +182,10 @@ inline void discard_error() {
 
 // An attribute whose lookup failing only means "absent" (an empty Ref); a
 // real failure (MemoryError, an exception outside Exception) still throws.
-inline Ref try_getattr(PyObject* obj, const char* name) {
-  PyObject* found = PyObject_GetAttrString(obj, name);
+inline Ref try_getattr(PyObject* obj, Name name) {
+  PyObject* key = name.object();
+  if (key == nullptr) throw ErrorSet{};
+  PyObject* found = PyObject_GetAttr(obj, key);
   if (found == nullptr) {
     discard_error();
     return Ref();

@@ -11,6 +11,26 @@
 namespace quenfel::py {
 
 namespace {
+thread_local DescribingClass* innermost_described = nullptr;
+}  // namespace
+
+DescribingClass::DescribingClass(PyObject* cls, std::string name) noexcept
+    : cls_(cls), name_(std::move(name)), outer_(innermost_described) {
+  innermost_described = this;
+}
+
+DescribingClass::~DescribingClass() { innermost_described = outer_; }
+
+// The name being built for `annotation` when it is a class being described
+// on this thread (the innermost scope wins), else null.
+const std::string* described_name(PyObject* annotation) noexcept {
+  for (const DescribingClass* scope = innermost_described; scope != nullptr; scope = scope->outer_) {
+    if (scope->cls_ == annotation) return &scope->name_;
+  }
+  return nullptr;
+}
+
+namespace {
 
 constexpr const char* kNoUnderlyingType = "Annotated[...] annotation has no underlying type";
 
@@ -70,7 +90,7 @@ OnceCell<10> scalar_cache("cache of built-in scalar classes", fill_scalars);
 
 // ---- Small Python operations ------------------------------------------------
 
-Ref call_typing(PyObject* typing, const char* function, PyObject* annotation) {
+Ref call_typing(PyObject* typing, Name function, PyObject* annotation) {
   Ref callable = getattr(typing, function);
   return Ref::steal(PyObject_CallFunctionObjArgs(callable.get(), annotation, nullptr));
 }
@@ -121,6 +141,7 @@ bool is_maybe_origin(PyObject* origin) {
 std::string lazy_type_name(PyObject* lazy) {
   if (PyObject* resolved = PyObject_CallMethod(lazy, "resolve_type", nullptr)) {
     Ref held = Ref::steal(resolved);
+    if (const std::string* name = described_name(resolved)) return *name;
     if (Ref info = try_getattr(resolved, "__quenfel_type_info__")) {
       Ref name = getattr(info.get(), "name");
       if (PyUnicode_Check(name.get())) return text_of(name.get());
@@ -226,7 +247,16 @@ void seed_namespace(LazySlot function, PyObject* target, PyObject* localns) {
 
 }  // namespace
 
-Ref get_origin(PyObject* typing, PyObject* annotation) { return call_typing(typing, "get_origin", annotation); }
+Ref get_origin(PyObject* typing, PyObject* annotation) {
+  // A class whose metaclass is type has no origin unless it is Generic itself:
+  // typing.get_origin tests only for alias and union types. That is most
+  // annotations, so they run no Python code here.
+  if (Py_TYPE(annotation) == &PyType_Type) {
+    Ref generic = getattr(typing, "Generic");
+    if (annotation != generic.get()) return none();
+  }
+  return call_typing(typing, "get_origin", annotation);
+}
 
 Ref arguments_list(PyObject* typing, PyObject* annotation) {
   Ref arguments = call_typing(typing, "get_args", annotation);
@@ -245,12 +275,19 @@ Ref find_marker(PyObject* items, PyObject* marker_class) {
 
 Unwrapped unwrap_annotated(PyObject* typing, PyObject* annotation) {
   Ref origin = get_origin(typing, annotation);
-  if (is_annotated_origin(typing, origin.get())) return split_annotated(typing, annotation);
+  return unwrap_annotated(typing, annotation, origin.get());
+}
+
+Unwrapped unwrap_annotated(PyObject* typing, PyObject* annotation, PyObject* origin) {
+  if (is_annotated_origin(typing, origin)) return split_annotated(typing, annotation);
   return {Ref::borrow(annotation), new_list(0)};
 }
 
 bool is_maybe_annotation(PyObject* typing, PyObject* annotation) {
-  Unwrapped unwrapped = unwrap_annotated(typing, annotation);
+  return is_maybe_annotation(typing, unwrap_annotated(typing, annotation));
+}
+
+bool is_maybe_annotation(PyObject* typing, const Unwrapped& unwrapped) {
   Ref origin = get_origin(typing, unwrapped.base.get());
   return is_maybe_origin(origin.get());
 }
@@ -268,6 +305,7 @@ std::string named_type_name(PyObject* annotation) {
   for (std::size_t i = 0; i < scalars.size(); ++i) {
     if (scalars[i] == annotation) return kScalarNames[i];
   }
+  if (const std::string* name = described_name(annotation)) return *name;
   if (Ref info = try_getattr(annotation, "__quenfel_type_info__")) return read_str(info.get(), "name");
   if (PyObject* name = PyObject_GetAttrString(annotation, "__name__")) {
     Ref held = Ref::steal(name);
@@ -285,6 +323,62 @@ GraphQLType resolve_graphql_type(PyObject* typing, PyObject* annotation) {
   Resolved resolved = resolve_core(typing, annotation);
   if (resolved.nullable) return std::move(resolved.type);
   return GraphQLType::non_null(std::move(resolved.type));
+}
+
+Ref get_type_hints(PyObject* typing, PyObject* target, PyObject* localns) {
+  Ref function = getattr(typing, "get_type_hints");
+  Ref kwargs = new_dict();
+  dict_set(kwargs.get(), "localns", localns);
+  dict_set(kwargs.get(), "include_extras", Py_True);
+  return call(function.get(), tuple(Ref::borrow(target)).get(), kwargs.get());
+}
+
+Ref class_namespace(PyObject* cls, PyObject* class_name) {
+  Ref localns = new_dict();
+  check(PyDict_SetItem(localns.get(), class_name, cls));
+  seed_lazy_namespace_for_class(cls, localns.get());
+  return localns;
+}
+
+FieldAnnotation field_annotation(PyObject* hints, PyObject* field) {
+  Ref name = getattr(field, "name");
+  std::string text(as_str(name.get(), nullptr));
+  Ref declared = getattr(field, "type");
+  if (PyObject* hinted = PyDict_GetItemWithError(hints, name.get())) return {std::move(text), Ref::borrow(hinted)};
+  if (PyErr_Occurred()) throw ErrorSet{};
+  return {std::move(text), std::move(declared)};
+}
+
+Ref plain_field_class(PyObject* dataclasses) {
+  static constexpr Name kConfiguration[] = {"resolver",           "graphql_name", "description",
+                                            "deprecation_reason", "graphql_type", "directives"};
+  Ref field_class = try_getattr(dataclasses, "Field");
+  if (!field_class || !PyType_Check(field_class.get())) return Ref();
+  // Field has __slots__: an instance can only find what Field and object
+  // define, and object defines none of these.
+  Ref mro = getattr(field_class.get(), "__mro__");
+  if (!PyTuple_Check(mro.get()) || PyTuple_Size(mro.get()) != 2 ||
+      PyTuple_GetItem(mro.get(), 1) != reinterpret_cast<PyObject*>(&PyBaseObject_Type)) {
+    return Ref();
+  }
+  Ref own = getattr(field_class.get(), "__dict__");
+  const auto defines = [&](Name name) {
+    PyObject* key = name.object();
+    if (key == nullptr) throw ErrorSet{};
+    const int found = PySequence_Contains(own.get(), key);
+    check(found);
+    return found == 1;
+  };
+  for (const Name& name : kConfiguration) {
+    if (defines(name)) return Ref();
+  }
+  if (defines("__getattr__") || defines("__getattribute__")) return Ref();
+  return field_class;
+}
+
+Ref field_configuration(PyObject* plain_field_class, PyObject* field, Name name) {
+  if (Py_TYPE(field) == reinterpret_cast<PyTypeObject*>(plain_field_class)) return Ref();
+  return try_getattr(field, name);
 }
 
 void seed_lazy_namespace_for_class(PyObject* cls, PyObject* localns) {

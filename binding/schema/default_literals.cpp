@@ -81,6 +81,12 @@ std::optional<std::string> python_default_to_graphql_literal(PyObject* obj) {
 }
 
 std::optional<std::string> enum_member_literal(PyObject* obj) {
+  // The plain defaults' built-in types are immutable and never decorated:
+  // looking the attribute up on them would only make an exception to drop.
+  if (obj == Py_None || PyBool_Check(obj) || PyLong_CheckExact(obj) || PyFloat_CheckExact(obj) ||
+      PyUnicode_CheckExact(obj) || PyList_CheckExact(obj) || PyDict_CheckExact(obj) || PyTuple_CheckExact(obj)) {
+    return std::nullopt;
+  }
   // Whatever stops the lookup means "not decorated".
   Ref info = try_getattr(reinterpret_cast<PyObject*>(Py_TYPE(obj)), "__quenfel_type_info__");
   if (!info) return std::nullopt;

@@ -18,6 +18,32 @@ namespace quenfel::py {
   throw ErrorSet{};
 }
 
+// Raises SchemaError "{prefix}{type}: {text}" quoting `cause` (an exception
+// taken with fetch_error()): its type's qualified name and its str()
+// ("<exception str() failed>" when that fails). `cause` becomes the
+// SchemaError's __context__.
+[[noreturn]] inline void raise_schema_error_quoting(Ref cause, std::string_view prefix) {
+  Ref type_name = Ref::steal(PyType_GetQualName(Py_TYPE(cause.get())));
+  PyObject* rendered = PyObject_Str(cause.get());
+  if (rendered == nullptr) discard_error();
+  Ref text = rendered != nullptr ? Ref::steal(rendered) : str("<exception str() failed>");
+  Ref message = Ref::steal(PyUnicode_FromFormat("%U%U: %U", str_lossy(prefix).get(), type_name.get(), text.get()));
+  Ref error = Ref::steal(PyObject_CallFunctionObjArgs(schema_error_type(), message.get(), nullptr));
+  PyException_SetContext(error.get(), cause.release());
+  raise_object(error.get());
+}
+
+// The directive location of that name: one of the enumerators up to `Last`,
+// whose names `name_of` gives; else SchemaError "unknown {what} location '{name}'".
+template <auto Last, auto name_of>
+decltype(Last) parse_location(std::string_view name, std::string_view what) {
+  for (int i = 0; i <= static_cast<int>(Last); ++i) {
+    const auto location = static_cast<decltype(Last)>(i);
+    if (name_of(location) == name) return location;
+  }
+  raise_schema_error("unknown " + std::string(what) + " location '" + std::string(name) + "'");
+}
+
 // Calls body(item) for each item of an iterable, holding the item meanwhile.
 // Errors of the iteration protocol are raised.
 template <class Body>
@@ -31,16 +57,24 @@ void for_each_item(PyObject* iterable, Body&& body) {
 }
 
 // The text of an attribute that must be a str (else the binding's TypeError).
-inline std::string read_str(PyObject* obj, const char* name) {
+inline std::string read_str(PyObject* obj, Name name) {
   Ref value = getattr(obj, name);
   return std::string(as_str(value.get(), nullptr));
 }
 
 // The same for an attribute that may also be None.
-inline std::optional<std::string> read_optional_str(PyObject* obj, const char* name) {
+inline std::optional<std::string> read_optional_str(PyObject* obj, Name name) {
   Ref value = getattr(obj, name);
   if (value.get() == Py_None) return std::nullopt;
   return std::string(as_str(value.get(), nullptr));
 }
+
+// The text of an attribute taken only when it is a str: a failed lookup (an
+// empty Ref), or any other value, counts as absent.
+inline std::optional<std::string> text_if_str(const Ref& value) {
+  if (!value || !PyUnicode_Check(value.get())) return std::nullopt;
+  return std::string(as_str(value.get(), nullptr));
+}
+
 
 }  // namespace quenfel::py

@@ -13,14 +13,6 @@ namespace quenfel::py {
 
 namespace {
 
-SchemaDirectiveLocation parse_location(const std::string& name) {
-  for (int i = 0; i <= static_cast<int>(SchemaDirectiveLocation::INPUT_FIELD_DEFINITION); ++i) {
-    const auto location = static_cast<SchemaDirectiveLocation>(i);
-    if (schema_directive_location_name(location) == name) return location;
-  }
-  raise_schema_error("unknown schema directive location '" + name + "'");
-}
-
 // CacheControl gives cacheControl: the first character's full lower-case
 // mapping (str.lower), the rest as it stands.
 std::string class_name_to_directive_name(PyObject* class_name) {
@@ -38,43 +30,29 @@ std::string class_name_to_directive_name(PyObject* class_name) {
 // result that is no dict gives no hints, so that every field falls back to its
 // declared type.
 Ref type_hints(PyObject* typing, PyObject* cls, PyObject* localns) {
-  Ref get_type_hints = getattr(typing, "get_type_hints");
-  Ref kwargs = new_dict();
-  dict_set(kwargs.get(), "localns", localns);
-  dict_set(kwargs.get(), "include_extras", Py_True);
-  PyObject* hints = PyObject_Call(get_type_hints.get(), tuple(Ref::borrow(cls)).get(), kwargs.get());
-  if (hints == nullptr) {
+  try {
+    Ref hints = get_type_hints(typing, cls, localns);
+    if (PyDict_Check(hints.get())) return hints;
+  } catch (const ErrorSet&) {
     discard_error();
-    return new_dict();
   }
-  if (!PyDict_Check(hints)) {
-    Py_DECREF(hints);
-    return new_dict();
-  }
-  return Ref::steal(hints);
+  return new_dict();
 }
 
-DirectiveFieldDefinition directive_field(PyObject* typing, PyObject* hints, PyObject* field) {
-  DirectiveFieldDefinition definition;
-  Ref name = getattr(field, "name");
-  definition.name = as_str(name.get(), nullptr);
-  Ref declared = getattr(field, "type");
-  Ref annotation = Ref::borrow(PyDict_GetItemWithError(hints, name.get()));
-  if (!annotation) {
-    if (PyErr_Occurred()) throw ErrorSet{};
-    annotation = std::move(declared);
-  }
-  definition.graphql_type = resolve_graphql_type(typing, annotation.get());
-  if (Ref graphql_name = try_getattr(field, "graphql_name"); graphql_name && PyUnicode_Check(graphql_name.get())) {
-    definition.graphql_name = as_str(graphql_name.get(), nullptr);
-  }
-  return definition;
+DirectiveFieldDefinition directive_field(PyObject* typing, PyObject* hints, PyObject* plain_field, PyObject* field) {
+  auto [name, annotation] = field_annotation(hints, field);
+  GraphQLType type = resolve_graphql_type(typing, annotation.get());
+  return {std::move(name), text_if_str(field_configuration(plain_field, field, "graphql_name")), std::move(type)};
 }
 
 std::vector<DirectiveFieldDefinition> directive_fields(PyObject* typing, PyObject* cls, PyObject* hints) {
-  Ref fields = Ref::steal(PyObject_CallMethod(import("dataclasses").get(), "fields", "(O)", cls));
+  Ref dataclasses = import("dataclasses");
+  Ref fields = Ref::steal(PyObject_CallMethod(dataclasses.get(), "fields", "(O)", cls));
+  Ref plain_field = plain_field_class(dataclasses.get());
   std::vector<DirectiveFieldDefinition> definitions;
-  for_each_item(fields.get(), [&](PyObject* field) { definitions.push_back(directive_field(typing, hints, field)); });
+  for_each_item(fields.get(), [&](PyObject* field) {
+    definitions.push_back(directive_field(typing, hints, plain_field.get(), field));
+  });
   return definitions;
 }
 
@@ -89,22 +67,21 @@ PyObject* describe_schema_directive(PyObject*, PyObject* const* args, Py_ssize_t
     const std::vector<std::string> location_names = as_str_sequence(arguments[1], "locations");
     const std::optional<std::string_view> name = as_optional_str(arguments[2], "name");
     const std::optional<std::string_view> description = as_optional_str(arguments[3], "description");
-    PyObject* repeatable = arguments[4] != nullptr ? arguments[4] : Py_False;
-    if (!PyBool_Check(repeatable)) raise_wrong_kind(repeatable, &PyBool_Type, "repeatable");
+    const bool repeatable = as_bool(arguments[4], "repeatable", false);
 
     SchemaDirectiveDefinition definition;
-    for (const std::string& location : location_names) definition.locations.push_back(parse_location(location));
+    for (const std::string& location : location_names) {
+      definition.locations.push_back(parse_location<SchemaDirectiveLocation::INPUT_FIELD_DEFINITION, schema_directive_location_name>(location, "schema directive"));
+    }
     Ref typing = import("typing");
     Ref class_name = getattr(cls, "__name__");
     as_str(class_name.get(), nullptr);  // must be a str
-    Ref localns = new_dict();
-    check(PyDict_SetItem(localns.get(), class_name.get(), cls));
-    seed_lazy_namespace_for_class(cls, localns.get());
+    Ref localns = class_namespace(cls, class_name.get());
     Ref hints = type_hints(typing.get(), cls, localns.get());
     definition.fields = directive_fields(typing.get(), cls, hints.get());
     definition.name = name ? std::string(*name) : class_name_to_directive_name(class_name.get());
     if (description) definition.description = std::string(*description);
-    definition.repeatable = repeatable == Py_True;
+    definition.repeatable = repeatable;
     return make_instance<PySchemaDirectiveInfo>(std::move(definition));
   });
 }
@@ -118,22 +95,15 @@ Ref directive_description(PyObject* self) { return text_object(directive_of(self
 Ref directive_repeatable(PyObject* self) { return boolean(directive_of(self).repeatable); }
 
 Ref directive_locations(PyObject* self) {
-  const std::vector<SchemaDirectiveLocation>& locations = directive_of(self).locations;
-  Ref list = new_list(static_cast<Py_ssize_t>(locations.size()));
-  for (std::size_t i = 0; i < locations.size(); ++i) {
-    list_set(list.get(), static_cast<Py_ssize_t>(i), str(schema_directive_location_name(locations[i])));
-  }
-  return list;
+  return list_of(directive_of(self).locations,
+                 [](SchemaDirectiveLocation location) { return str(schema_directive_location_name(location)); });
 }
 
 Ref directive_fields_view(PyObject* self) {
-  const std::vector<DirectiveFieldDefinition>& fields = directive_of(self).fields;
-  Ref list = new_list(static_cast<Py_ssize_t>(fields.size()));
-  for (std::size_t i = 0; i < fields.size(); ++i) {
-    DirectiveFieldDefinition copy = fields[i];
-    list_set(list.get(), static_cast<Py_ssize_t>(i), make_instance<PyDirectiveFieldInfo>(std::move(copy)));
-  }
-  return list;
+  return list_of(directive_of(self).fields, [](const DirectiveFieldDefinition& field) {
+    DirectiveFieldDefinition copy = field;
+    return make_instance<PyDirectiveFieldInfo>(std::move(copy));
+  });
 }
 
 PyGetSetDef schema_directive_info_getset[] = {

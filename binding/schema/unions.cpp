@@ -10,7 +10,7 @@ namespace quenfel::py {
 
 namespace {
 
-Ref import_attribute(const char* module, const char* name) { return getattr(import(module).get(), name); }
+Ref import_attribute(const char* module, Name name) { return getattr(import(module).get(), name); }
 
 // A member written as Annotated[ForwardRef, LazyReference(...)] becomes what
 // the marker makes of the reference; with the marker and another base, the

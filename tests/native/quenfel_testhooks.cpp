@@ -10,7 +10,9 @@
 #include "binding/schema/applied_directives.h"
 #include "binding/schema/default_literals.h"
 #include "binding/schema/enums.h"
+#include "binding/schema/operation_directives.h"
 #include "binding/schema/type_views.h"
+#include "binding/schema/types.h"
 
 namespace quenfel::py {
 
@@ -147,40 +149,58 @@ PyObject* applied_directives(PyObject*, PyObject* const* args, Py_ssize_t nargs,
   });
 }
 
-// sample_type_info(): a one-of object type Query with a resolver field
-// allTags(limit: Int = 10): [Int!]! and a Maybe field note: String = "x",
-// directives on the field and the argument: a TypeInfo as process_type makes one.
-PyObject* sample_type_info(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  static constexpr Signature<0> kSampleTypeInfo{"sample_type_info", {}, 0, 0};
-  return guard([&] {
-    Arguments<0> arguments(kSampleTypeInfo, args, nargs, kwnames);
-    ArgumentDefinition limit{"limit", std::nullopt, GraphQLType::named("Int"), "10", "How many", std::nullopt,
-                             {{"tagged", {}}}, true, false};
-    GraphQLType ints = GraphQLType::non_null(GraphQLType::list(GraphQLType::non_null(GraphQLType::named("Int"))));
-    FieldDefinition tags{"tags", "allTags", std::move(ints), "The tags", "use labels", std::nullopt,
-                         "root", "info", {limit}, {{"tagged", {}}}, false, true};
-    FieldDefinition note{"note", std::nullopt, GraphQLType::named("String"), std::nullopt, std::nullopt, "\"x\"",
-                         std::nullopt, std::nullopt, {}, {}, true, false};
-    TypeDefinition query{"Query", "The root", {tags, note}, {}, {}, {}, TypeKind::Object, true};
-    return new_type_info(std::move(query));
-  });
+// Arguments as JSON: [[name, directives], ...].
+Json arguments_json(const std::vector<ArgumentDefinition>& arguments) {
+  Json list = Json::array();
+  for (const ArgumentDefinition& a : arguments) list.push_back(Json::array({a.name, directives_json(a.directives)}));
+  return list;
 }
 
-// enum_definition(cls, *, name=None, description=None, directives): this
-// module's own process_enum (whose TypeInfo class is the one known here), and
-// of the TypeInfo it makes the hidden definition as JSON text:
-// [name, directives, [[member, graphql_name, directives], ...]].
-PyObject* enum_definition(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+Json optional_json(const std::optional<std::string>& text) { return text ? Json(*text) : Json(nullptr); }
+
+// What only the hidden definitions hold, as JSON: a type's directives,
+// interfaces, its fields' and their arguments' directives and its enum
+// values'; an operation directive's record.
+Json definition_json(const TypeDefinition& definition) {
+  Json fields = Json::array();
+  for (const FieldDefinition& f : definition.fields) {
+    fields.push_back(Json::array({f.name, directives_json(f.directives), arguments_json(f.arguments)}));
+  }
+  Json values = Json::array();
+  for (const EnumValueDefinition& v : definition.enum_values) {
+    values.push_back(Json::array({v.name, optional_json(v.graphql_name), directives_json(v.directives)}));
+  }
+  return {{"name", definition.name}, {"directives", directives_json(definition.directives)},
+          {"interfaces", definition.interfaces}, {"fields", std::move(fields)}, {"enum_values", std::move(values)}};
+}
+
+Json definition_json(const OperationDirectiveDefinition& definition) {
+  Json locations = Json::array();
+  for (OperationDirectiveLocation location : definition.locations) locations.push_back(location);
+  return {{"name", definition.name},
+          {"locations", std::move(locations)},
+          {"value_parameter", optional_json(definition.value_parameter)},
+          {"info_parameter", optional_json(definition.info_parameter)},
+          {"arguments", arguments_json(definition.arguments)}};
+}
+
+// definition(function, *args, **kwargs): this module's own process_type,
+// process_enum or describe_operation_directive (whose classes are the ones
+// known here) called with the other arguments, and the hidden definition of
+// what it makes as JSON text.
+PyObject* definition(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   return guard([&] {
-    auto process_enum = reinterpret_cast<FastcallFunction>(reinterpret_cast<void (*)()>(process_enum_def.ml_meth));
-    Ref info = Ref::steal(process_enum(module, args, nargs, kwnames));
-    const TypeDefinition& definition = as_type_definition(info.get(), nullptr);
-    Json values = Json::array();
-    for (const EnumValueDefinition& value : definition.enum_values) {
-      values.push_back(Json::array({value.name, value.graphql_name ? Json(*value.graphql_name) : Json(nullptr),
-                                    directives_json(value.directives)}));
+    if (nargs < 1) raise(PyExc_TypeError, "definition() needs the function's name");
+    const std::string_view function = as_str(args[0], "function");
+    const PyMethodDef* def = function == "process_type"   ? &process_type_def
+                             : function == "process_enum" ? &process_enum_def
+                                                          : &describe_operation_directive_def;
+    auto body = reinterpret_cast<FastcallFunction>(reinterpret_cast<void (*)()>(def->ml_meth));
+    Ref info = Ref::steal(body(module, args + 1, nargs - 1, kwnames));
+    if (def == &describe_operation_directive_def) {
+      return str(definition_json(as_operation_directive_definition(info.get(), nullptr)).dump());
     }
-    return str(Json::array({definition.name, directives_json(definition.directives), std::move(values)}).dump());
+    return str(definition_json(as_type_definition(info.get(), nullptr)).dump());
   });
 }
 
@@ -193,8 +213,7 @@ PyMethodDef hooks[] = {
     function_def("default_literal", conversion<default_literal>, nullptr),
     function_def("enum_literal", conversion<enum_literal>, nullptr),
     function_def("applied_directives", applied_directives, nullptr),
-    function_def("sample_type_info", sample_type_info, nullptr),
-    function_def("enum_definition", enum_definition, nullptr),
+    function_def("definition", definition, nullptr),
     {nullptr, nullptr, 0, nullptr},
 };
 
