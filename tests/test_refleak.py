@@ -23,12 +23,16 @@ import types
 from typing import Annotated, Optional, Union
 
 import pytest
-from fakes import decorated, directive, raising
+from fakes import decorated, directive, field, raising
 
 import quenfel._quenfel as native
 from quenfel._enum import EnumValueDefinition
 from quenfel._lazy import LazyReference
+from quenfel._maybe import Maybe
+from quenfel._private import PrivateMarker
+from quenfel._resolver import Argument, Info, Parent
 from quenfel._union import UnionDefinition
+from quenfel.directive import DirectiveValue
 
 DEBUG = hasattr(sys, "gettotalrefcount")
 RSS = os.environ.get("QUENFEL_REFLEAK") == "rss"
@@ -99,6 +103,40 @@ class CacheControl:
 
 Unreadable = dataclasses.make_dataclass("Unreadable", [("x", RaisingGetattr())])
 
+TAG = directive("tag", locations=["FIELD_DEFINITION", "ARGUMENT_DEFINITION"], label="x")
+
+
+def friends(root: Parent["Person"], info: Info,
+            first: Annotated[int, Argument(name="count", description="How many", directives=[TAG])] = 10,
+            near: Optional["Person"] = None) -> list["Person"]:
+    return []
+
+
+@dataclasses.dataclass
+class Person:
+    id: int
+    name: str = field(graphql_name="fullName", description="Shown", deprecation_reason="Old", directives=[TAG])
+    friends: list["Person"] = field(resolver=friends)
+    secret: Annotated[str, PrivateMarker()] = ""
+    score: Maybe[int] = 3
+
+
+def one_field(annotation, value=None):
+    return dataclasses.dataclass(type("Probe", (), {"__annotations__": {"x": annotation}, "x": value}))
+
+
+def shout(value: DirectiveValue[str], info: Info, times: int = 2, suffix: Optional[str] = None) -> str:
+    return value * times
+
+
+def unresolved(value: "Missing"):  # noqa: F821 - stays unresolved on purpose
+    pass
+
+
+class UnreadableSignature:
+    __call__ = shout
+    __signature__ = property(raising(RuntimeError))
+
 
 def case(function, *args, raises=None, id, **kwargs):
     """A row: the call, and the name of the exception it raises (None: it succeeds)."""
@@ -157,6 +195,30 @@ CASES = [
     case(native.describe_schema_directive, CacheControl, locations="OBJECT", raises="TypeError", id="wrong-kind"),
     case(native.describe_schema_directive, CacheControl, locations=[], repeatable=1, raises="TypeError", id="flag"),
     case(native.describe_schema_directive, Unreadable, locations=[], raises="ZeroDivisionError", id="raising-hint"),
+    case(native.process_type, Person, kind="type", description="P", directives=[TAG], id="ok"),
+    case(native.process_type, one_field("int"), kind="input", directives=[], one_of=True, id="input"),
+    case(native.process_type, Person, kind="Type", directives=[], raises="SchemaError", id="kind"),
+    case(native.process_type, int, kind="type", directives=[], raises="TypeError", id="not-a-dataclass"),
+    case(native.process_type, Person, raises="TypeError", id="missing"),
+    case(native.process_type, Person, kind="type", directives=[], one_of=1, raises="TypeError", id="flag"),
+    case(native.process_type, one_field("Missing"), kind="type", directives=[], raises="SchemaError", id="unresolved"),
+    case(native.process_type, one_field("1/0"), kind="type", directives=[], allow_unresolved_annotations=True,
+         raises="ZeroDivisionError", id="raising-hint"),
+    case(native.process_type, one_field("int", field(directives=[directive("d", v=())])), kind="type", directives=[],
+         raises="ValueError", id="no-json-form"),
+    case(native.process_type, one_field("int", field(resolver=5)), kind="type", directives=[], raises="TypeError",
+         id="resolver"),
+    case(native.process_type, one_field("int", field(resolver=len)), kind="input", directives=[],
+         raises="SchemaError", id="input-resolver"),
+    case(native.describe_operation_directive, shout, locations=["FIELD", "QUERY"], name="shout", description="Loud",
+         id="ok"),
+    case(native.describe_operation_directive, shout, locations=["field"], raises="SchemaError", id="location"),
+    case(native.describe_operation_directive, 5, locations=["FIELD"], raises="TypeError", id="not-callable"),
+    case(native.describe_operation_directive, shout, locations="FIELD", raises="TypeError", id="wrong-kind"),
+    case(native.describe_operation_directive, shout, raises="TypeError", id="missing"),
+    case(native.describe_operation_directive, unresolved, locations=["FIELD"], raises="SchemaError", id="unresolved"),
+    case(native.describe_operation_directive, UnreadableSignature(), locations=["FIELD"], raises="RuntimeError",
+         id="raising-signature"),
 ]
 
 
