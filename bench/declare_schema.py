@@ -21,9 +21,8 @@ import dataclasses
 import keyword
 import re
 import sys
-import types
 from pathlib import Path
-from types import SimpleNamespace
+from types import ModuleType, SimpleNamespace
 
 import graphql
 from graphql import (GraphQLEnumType, GraphQLInputObjectType, GraphQLInterfaceType, GraphQLList, GraphQLNonNull,
@@ -57,32 +56,38 @@ INTROSPECTION_FIELDS = {"__schema": graphql.SchemaMetaFieldDef, "__type": graphq
 
 
 def to_camel_case(name: str) -> str:
-    """The module's exposed name of a Python name (auto_camel_case on)."""
+    """The exposed name of a Python name when auto_camel_case is on."""
     return re.sub(r"_+(.)", lambda match: match[1].upper(), name).replace("_", "")
 
 
-def python_name(graphql_name: str, taken: set) -> str:
-    """A free Python identifier for a GraphQL name: snake_case when possible."""
-    name = re.sub(r"(?<=[a-z0-9])([A-Z])", r"_\1", graphql_name).lower().lstrip("_")
+def free_identifier(name: str, taken: set) -> str:
+    """`name`, with "_" appended until it is no keyword, reserved or taken name; now taken."""
     while keyword.iskeyword(name) or name in taken or name in RESERVED:
         name += "_"
     taken.add(name)
     return name
 
 
+def python_name(graphql_name: str, taken: set) -> str:
+    """The snake_case Python name of a field or argument."""
+    return free_identifier(re.sub(r"(?<=[a-z0-9])([A-Z])", r"_\1", graphql_name).lower().lstrip("_"), taken)
+
+
+def settings(config: dict, verbatim=()) -> str:
+    """Keyword arguments for the configuration values that are set; `verbatim` ones are code."""
+    return ", ".join(f"{key}={value if key in verbatim else repr(value)}"
+                     for key, value in config.items() if value is not None)
+
+
 class Writer:
     def __init__(self, schema: graphql.GraphQLSchema):
         self.schema = schema
         self.lines = []
-        self.identifiers = {}  # GraphQL type name -> Python identifier
         self.defined = set()  # the GraphQL names of the types declared so far
+        self.functions = set()
         taken = set()
-        for name in schema.type_map:
-            identifier = name.lstrip("_") if name.startswith("__") else name
-            while keyword.iskeyword(identifier) or identifier in taken or identifier in RESERVED:
-                identifier += "_"
-            taken.add(identifier)
-            self.identifiers[name] = identifier
+        # GraphQL type name -> Python identifier
+        self.identifiers = {name: free_identifier(name.lstrip("_"), taken) for name in schema.type_map}
 
     def annotation(self, type_, nullable=True) -> str:
         if isinstance(type_, GraphQLNonNull):
@@ -102,8 +107,7 @@ class Writer:
         if value is None:
             return "None"
         if isinstance(type_, GraphQLList):
-            items = value if isinstance(value, list) else [value]
-            return "[" + ", ".join(self.value(item, type_.of_type) for item in items) + "]"
+            return "[" + ", ".join(self.value(item, type_.of_type) for item in value) + "]"
         if isinstance(type_, GraphQLEnumType):
             return f"{self.identifiers[type_.name]}.{self.member_names(type_)[value]}"
         if isinstance(type_, GraphQLInputObjectType):
@@ -113,13 +117,9 @@ class Writer:
 
     @staticmethod
     def member_names(enum_type: GraphQLEnumType) -> dict:
-        """GraphQL value name -> Python member name: the same unless it is no identifier."""
-        taken, names = set(), {}
-        for name in enum_type.values:
-            usable = name.isidentifier() and not keyword.iskeyword(name) and not name.startswith("_")
-            names[name] = name if usable and name not in taken else python_name(name, taken)
-            taken.add(names[name])
-        return names
+        """GraphQL value name -> Python member name."""
+        taken = set()
+        return {name: free_identifier(name.lstrip("_"), taken) for name in enum_type.values}
 
     def emit(self, *lines):
         self.lines.extend(lines)
@@ -136,26 +136,25 @@ class Writer:
     def enum(self, type_: GraphQLEnumType):
         self.emit(f"@host.enum({type_.name!r}, {type_.description!r})",
                   f"class {self.declared(type_)}(enum.Enum):")
-        for (name, value), member in zip(type_.values.items(), self.member_names(type_).values()):
-            config = {"graphql_name": name if member != name else None, "description": value.description,
-                      "deprecation_reason": value.deprecation_reason}
-            settings = "".join(f", {key}={item!r}" for key, item in config.items() if item is not None)
-            self.emit(f"    {member} = EnumValueDefinition({name!r}{settings})" if settings else f"    {member} = {name!r}")
+        for (name, definition), member in zip(type_.values.items(), self.member_names(type_).values()):
+            config = settings({"graphql_name": name if member != name else None,
+                               "description": definition.description,
+                               "deprecation_reason": definition.deprecation_reason})
+            value = f"EnumValueDefinition({name!r}, {config})" if config else repr(name)
+            self.emit(f"    {member} = {value}")
         self.emit("")
 
     def resolver(self, owner: str, field_name: str, arguments: dict) -> str:
-        function = f"resolve_{self.identifiers[owner]}_{field_name}"
+        function = free_identifier(f"resolve_{self.identifiers[owner]}_{field_name}", self.functions)
+        self.emit(f"def {function}(", "    *,")
         taken = set()
-        self.emit(f"def {function}(")
-        self.emit("    *,")
         for name, argument in arguments.items():
             parameter = python_name(name, taken)
             annotation = self.annotation(argument.type)
-            config = {"name": name if to_camel_case(parameter) != name else None,
-                      "description": argument.description, "deprecation_reason": argument.deprecation_reason}
-            settings = ", ".join(f"{key}={item!r}" for key, item in config.items() if item is not None)
-            if settings:
-                annotation = f"Annotated[{annotation}, Argument({settings})]"
+            config = settings({"name": name if to_camel_case(parameter) != name else None,
+                               "description": argument.description, "deprecation_reason": argument.deprecation_reason})
+            if config:
+                annotation = f"Annotated[{annotation}, Argument({config})]"
             default = ""
             if argument.default_value is not graphql.Undefined:
                 default = f" = {self.value(argument.default_value, argument.type)}"
@@ -176,9 +175,8 @@ class Writer:
                 config["default"] = self.value(definition.default_value, definition.type)
             if getattr(definition, "args", None):
                 config["resolver"] = self.resolver(type_.name, attribute, definition.args)
-            settings = ", ".join(f"{key}={item}" if key in ("default", "resolver") else f"{key}={item!r}"
-                                 for key, item in config.items() if item is not None)
-            body.append(f"    {attribute}: {self.annotation(definition.type)} = field({settings})")
+            config = settings(config, verbatim=("default", "resolver"))
+            body.append(f"    {attribute}: {self.annotation(definition.type)} = field({config})")
         parents = "(" + ", ".join(self.identifiers[base.name] for base in bases) + ")" if bases else ""
         self.emit(f"@host.{'object' if kind == 'type' else kind}({type_.name!r}, {type_.description!r})",
                   f"class {self.declared(type_)}{parents}:", *(body or ["    pass"]), "", "")
@@ -191,11 +189,15 @@ class Writer:
 
     def write(self, origin: str) -> str:
         self.emit(HEADER.format(origin=origin))
+        roots = (self.schema.query_type, self.schema.mutation_type, self.schema.subscription_type)
+        self.emit("host.root_types(" + ", ".join(repr(root and root.name) for root in roots) + ")", "")
         named = [type_ for type_ in self.schema.type_map.values() if type_.name not in graphql.specified_scalar_types]
-        for kind in (GraphQLScalarType, GraphQLEnumType):
-            for type_ in named:
-                if isinstance(type_, kind):
-                    getattr(self, "scalar" if kind is GraphQLScalarType else "enum")(type_)
+        for type_ in named:
+            if isinstance(type_, GraphQLScalarType):
+                self.scalar(type_)
+        for type_ in named:
+            if isinstance(type_, GraphQLEnumType):
+                self.enum(type_)
         self.emit("")
         # Interfaces first: implementers inherit them.
         for type_ in named:
@@ -213,8 +215,9 @@ class Writer:
         return "\n".join(self.lines) + "\n"
 
 
-def python_source(sdl: str, origin: str = "SDL") -> str:
-    return Writer(graphql.build_schema(sdl)).write(origin)
+def python_source(schema: graphql.GraphQLSchema, origin: str) -> str:
+    """The Python module that declares `schema` (read from the SDL file `origin`)."""
+    return Writer(schema).write(origin)
 
 
 class Host:
@@ -223,6 +226,10 @@ class Host:
 
     def __init__(self):
         self.enums, self.types, self.unions, self.scalars = [], [], [], []
+        self.roots = ("Query", None, None)
+
+    def root_types(self, query, mutation, subscription):
+        self.roots = (query, mutation, subscription)
 
     def enum(self, name, description):
         def declare(cls):
@@ -264,21 +271,23 @@ class Host:
             cls.__quenfel_type_info__ = native.process_enum(cls, name=name, description=description, directives=())
             infos.append(cls.__quenfel_type_info__)
         for cls, kind, name, description in self.types:
-            cls.__quenfel_type_info__ = native.process_type(cls, kind=kind, name=name, description=description, directives=())
+            cls.__quenfel_type_info__ = native.process_type(cls, kind=kind, name=name, description=description,
+                                                            directives=())
             infos.append(cls.__quenfel_type_info__)
         return infos, [native.describe_union(annotation) for annotation in self.unions]
 
     def compile(self, infos, unions):
+        query, mutation, subscription = self.roots
         return native.compile_schema(
-            query_type_name="Query", mutation_type_name="Mutation", types=infos, unions=unions, directives=[],
-            schema_directives=[], scalar_names=[name for name, _ in self.scalars],
+            query_type_name=query, mutation_type_name=mutation, subscription_type_name=subscription, types=infos,
+            unions=unions, directives=[], schema_directives=[], scalar_names=[name for name, _ in self.scalars],
             scalar_descriptions=self.scalars)
 
 
-def load(source: str, module_name: str) -> types.ModuleType:
+def load(source: str, module_name: str) -> ModuleType:
     """Runs `source` as the module `module_name` (annotations are read through
     its globals) and returns it; its `host` holds the declarations."""
-    module = types.ModuleType(module_name)
+    module = ModuleType(module_name)
     module.host = Host()
     module.field = field
     sys.modules[module_name] = module
