@@ -118,7 +118,7 @@ class Writer:
     @staticmethod
     def member_names(enum_type: GraphQLEnumType) -> dict:
         """GraphQL value name -> Python member name."""
-        taken = set()
+        taken = {"mro"}  # refused by enum.Enum
         return {name: free_identifier(name.lstrip("_"), taken) for name in enum_type.values}
 
     def emit(self, *lines):
@@ -166,7 +166,8 @@ class Writer:
         fields = dict(type_.fields)
         if type_ is self.schema.query_type:
             fields.update(INTROSPECTION_FIELDS)
-        taken, body = set(), []
+        # A class attribute named like a type would stand for it in the annotations below it.
+        taken, body = set(self.identifiers.values()), []
         for name, definition in fields.items():
             attribute = python_name(name, taken)
             config = {"graphql_name": name if to_camel_case(attribute) != name else None,
