@@ -13,6 +13,7 @@
 #include <string_view>
 #include <utility>
 
+#include "engine/builtins.h"
 #include "engine/schema.h"
 
 namespace quenfel::bench {
@@ -48,7 +49,7 @@ class SdlReader {
   SdlReader(std::string_view text, CompiledSchema& schema) : text_(text), schema_(schema) {}
 
   void read() {
-    for (const char* builtin : {"ID", "Int", "Float", "String", "Boolean"}) schema_.scalar_names.insert(builtin);
+    for (std::string_view builtin : kBuiltinScalars) schema_.scalar_names.emplace(builtin);
     while (skip_descriptions(), !at_end()) {
       std::string keyword = name();
       if (keyword == "scalar") {

@@ -15,11 +15,11 @@ namespace {
 
 constexpr const char* kQueryFile = "github-medium.graphql";
 
-Result<bool> register_query(const CompiledSchema& schema, const std::string& hash, const std::string& text) {
+Result<PersistedQuery> register_query(const CompiledSchema& schema, const std::string& hash, const std::string& text) {
   return resolve_persisted_query(schema, hash, text, std::nullopt, true);
 }
 
-Result<bool> replay(const CompiledSchema& schema, const std::string& hash) {
+Result<PersistedQuery> replay(const CompiledSchema& schema, const std::string& hash) {
   return resolve_persisted_query(schema, hash, std::nullopt, std::nullopt, true);
 }
 
@@ -32,7 +32,7 @@ std::optional<std::string> prepare(benchmark::State& state, std::string& hash) {
     return std::nullopt;
   }
   hash = sha256_hex(*text);
-  Result<bool> registered = register_query(bench::github_schema(), hash, *text);
+  Result<PersistedQuery> registered = register_query(bench::github_schema(), hash, *text);
   if (!registered) {
     state.SkipWithError(("registration failed: " + registered.error().message).c_str());
     return std::nullopt;

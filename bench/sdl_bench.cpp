@@ -3,7 +3,9 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 
+#include "engine/builtins.h"
 #include "engine/sdl.h"
 
 namespace quenfel {
@@ -64,7 +66,7 @@ std::unique_ptr<CompiledSchema> synthetic_schema() {
     schema->types.emplace(type.name, std::move(type));
   }
   schema->unions.emplace("Everything", UnionDefinition{.name = "Everything", .members = {"Type1", "Type2", "Type3"}});
-  schema->scalar_names = {"ID", "String", "Int", "Boolean", "Float"};
+  for (std::string_view name : kBuiltinScalars) schema->scalar_names.emplace(name);
   schema->schema_directives.emplace(
       "tag", SchemaDirectiveDefinition{.name = "tag",
                                        .locations = {SchemaDirectiveLocation::OBJECT,

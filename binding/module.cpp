@@ -10,7 +10,10 @@
 #include "binding/python/boundary.h"
 #include "binding/request/lowering.h"
 #include "binding/request/parsed_document.h"
+#include "binding/request/persisted_query.h"
 #include "binding/request/query_document.h"
+#include "binding/request/validation.h"
+#include "binding/schema/compiled_schema.h"
 #include "binding/schema/enums.h"
 #include "binding/schema/operation_directives.h"
 #include "binding/schema/schema_directives.h"
@@ -51,9 +54,16 @@ const Registration kRegistrations[] = {
     {"LoweredDirective", nullptr, lowered_directive_type},
     {"describe_operation_directive", &describe_operation_directive_def, nullptr},
     {"OperationDirectiveInfo", nullptr, operation_directive_info_type},
+    {"compile_schema", &compile_schema_def, nullptr},
+    {"CompiledSchema", nullptr, compiled_schema_type},
+    {"validate_query", &validate_query_def, nullptr},
+    {"resolve_persisted_query", &resolve_persisted_query_def, nullptr},
     {"lower_document", &lower_document_def, nullptr},
     {"parse_query", &parse_query_def, nullptr},
+    {"validate_document", &validate_document_def, nullptr},
     {"ParsedDocument", nullptr, parsed_document_type},
+    {"PersistedQueryResult", nullptr, persisted_query_result_type},
+    {"render_sdl", &render_sdl_def, nullptr},
     {"parse_query_document", &parse_query_document_def, nullptr},
     {"QueryDocument", nullptr, query_document_type},
     {"QueryOperation", nullptr, query_operation_type},

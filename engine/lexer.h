@@ -236,6 +236,7 @@ class Lexer {
   ErrorPtr error_;
 };
 
+// Token :: Punctuator | Name | IntValue | FloatValue | StringValue, after any Ignored
 inline void Lexer::advance() {
   if (token_.kind == Tok::Error) return;
   const char* p = p_;
@@ -301,6 +302,7 @@ inline void Lexer::advance() {
   }
 }
 
+// Comment :: # CommentChar*
 inline bool Lexer::skip_comment(const char*& p) {
   ++p;  // '#'
   for (;;) {
@@ -320,6 +322,8 @@ inline bool Lexer::skip_comment(const char*& p) {
   }
 }
 
+// IntValue :: IntegerPart
+// FloatValue :: IntegerPart FractionalPart? ExponentPart?, with a fraction or an exponent
 inline void Lexer::lex_number(const char* p) {
   const char* const start = p;
   auto digits = [&] {
@@ -359,6 +363,7 @@ inline void Lexer::lex_number(const char* p) {
   token_.end = p_ = p;
 }
 
+// StringValue :: " StringCharacter* "
 inline void Lexer::lex_string(const char* p) {
   const char* const start = p;
   const char* const content = ++p;
@@ -391,6 +396,7 @@ inline void Lexer::lex_string(const char* p) {
   token_.end = p_ = p + 1;
 }
 
+// EscapedUnicode :: { HexDigit+ } | HexDigit HexDigit HexDigit HexDigit
 // Reads the escape after "\u" (p is on the 'u'); leaves p after the escape.
 inline bool Lexer::lex_unicode_escape(const char*& p, char32_t* cp) {
   const char* const escape = p - 1;
@@ -501,6 +507,7 @@ inline bool Lexer::decode_escapes(const char* from, const char* to, bool has_esc
   return true;
 }
 
+// StringValue :: """ BlockStringCharacter* """
 inline void Lexer::lex_block_string(const char* p) {
   const char* const start = p;
   p += 3;

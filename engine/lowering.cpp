@@ -4,6 +4,8 @@
 #include <string>
 #include <unordered_map>
 
+#include "engine/builtins.h"
+
 namespace quenfel {
 
 namespace {
@@ -25,10 +27,6 @@ const Argument* find_argument(Span<Argument> arguments, std::string_view name) {
     if (argument.name == name) return &argument;
   }
   return nullptr;
-}
-
-bool is_lowering_directive(std::string_view name) {
-  return name == "skip" || name == "include" || name == "defer" || name == "stream";
 }
 
 Result<std::int64_t> resolve_initial_count(const Value& value, const Variables& variables) {
@@ -56,15 +54,111 @@ Result<std::int64_t> resolve_initial_count(const Value& value, const Variables& 
   return lowering_error("@stream(initialCount: ...) argument must be an integer or a variable");
 }
 
-// One recursive walk; the counters and the fragment path are shared by every level.
+// ---- Directive arguments ----
+
+// An `if` argument: a boolean literal or a variable holding a JSON boolean.
+// `directive_name` (without "@") is used only in messages.
+Result<bool> resolve_boolean_argument(const Value& value, const Variables& variables,
+                                      std::string_view directive_name) {
+  if (value.kind == ValueKind::Boolean) return value.boolean;
+  if (value.kind != ValueKind::Variable) {
+    return lowering_error("@", directive_name, "(if: ...) argument must be a boolean or a variable");
+  }
+  std::string_view name = value.text();
+  const Json* json = variables.find(name);
+  if (json == nullptr) {
+    return lowering_error("@", directive_name, "(if: $", name, ") references undefined variable '$", name, "'");
+  }
+  if (!json->is_boolean()) {
+    return lowering_error("variable '$", name, "' used in @", directive_name, "(if: ...) must be a boolean");
+  }
+  return json->get<bool>();
+}
+
+// A `label` argument: only a string literal; the view points into the document.
+Result<std::string_view> resolve_label_argument(const Value& value, std::string_view directive_name) {
+  if (value.kind == ValueKind::String) return value.text();
+  return lowering_error("@", directive_name, "(label: ...) must be a static string, not a variable");
+}
+
+// True when @skip/@include (every one of them, in order, until one prunes)
+// exclude the node.
+Result<bool> should_prune(Span<Directive> directives, const Variables& variables) {
+  for (const Directive& directive : directives) {
+    const bool skip = directive.name == name_of(BuiltinDirective::Skip);
+    if (!skip && directive.name != name_of(BuiltinDirective::Include)) continue;
+    const Argument* condition = find_argument(directive.arguments, "if");
+    if (condition == nullptr) return lowering_error("@", directive.name, " requires an 'if' argument");
+    Result<bool> value = resolve_boolean_argument(condition->value, variables, directive.name);
+    if (!value) return value.take_error();
+    if (*value == skip) return true;
+  }
+  return false;
+}
+
+// The outcome of @defer on one inline fragment or fragment spread.
+struct DeferState {
+  bool deferred = false;
+  std::optional<std::string_view> label;
+};
+
+// The first @defer of an inline fragment or fragment spread.
+Result<DeferState> defer_label(Span<Directive> directives, const Variables& variables) {
+  constexpr std::string_view kDefer = name_of(BuiltinDirective::Defer);
+  const Directive* defer = find_directive(directives, kDefer);
+  if (defer == nullptr) return DeferState{};
+  DeferState state{true, std::nullopt};
+  if (const Argument* condition = find_argument(defer->arguments, "if")) {
+    Result<bool> value = resolve_boolean_argument(condition->value, variables, kDefer);
+    if (!value) return value.take_error();
+    if (!*value) return DeferState{};
+  }
+  if (const Argument* label = find_argument(defer->arguments, "label")) {
+    Result<std::string_view> text = resolve_label_argument(label->value, kDefer);
+    if (!text) return text.take_error();
+    state.label = *text;
+  }
+  return state;
+}
+
+// The first @stream of a field: no marker when there is none or its `if` is false.
+Result<std::optional<StreamMarker>> stream_marker(Span<Directive> directives, const Variables& variables) {
+  constexpr std::string_view kStream = name_of(BuiltinDirective::Stream);
+  const Directive* stream = find_directive(directives, kStream);
+  if (stream == nullptr) return std::optional<StreamMarker>();
+  StreamMarker marker;
+  if (const Argument* condition = find_argument(stream->arguments, "if")) {
+    Result<bool> value = resolve_boolean_argument(condition->value, variables, kStream);
+    if (!value) return value.take_error();
+    if (!*value) return std::optional<StreamMarker>();
+  }
+  if (const Argument* count = find_argument(stream->arguments, "initialCount")) {
+    Result<std::int64_t> value = resolve_initial_count(count->value, variables);
+    if (!value) return value.take_error();
+    marker.initial_count = *value;
+  }
+  if (const Argument* label = find_argument(stream->arguments, "label")) {
+    Result<std::string_view> text = resolve_label_argument(label->value, kStream);
+    if (!text) return text.take_error();
+    marker.label = *text;
+  }
+  return std::optional<StreamMarker>(marker);
+}
+
+// The directives not named exactly skip, include, defer or stream, in order.
+std::vector<LoweredDirective> lower_directives(Span<Directive> directives) {
+  std::vector<LoweredDirective> lowered;
+  for (const Directive& directive : directives) {
+    if (!builtin_directive(directive.name)) lowered.push_back({directive.name, directive.arguments});
+  }
+  return lowered;
+}
+
+// One recursive walk; the counters and the fragments being expanded are shared by every level.
 class Lowerer {
  public:
-  Lowerer(const Document& document, const Variables& variables, std::vector<std::string_view>& fragment_path)
-      : document_(document), variables_(variables), path_(fragment_path), on_path_(document.fragments().size(), 0) {
-    for (std::string_view name : path_) {
-      if (const FragmentDefinition* fragment = document_.find_fragment(name)) on_path_[index_of(*fragment)] = 1;
-    }
-  }
+  Lowerer(const Document& document, const Variables& variables)
+      : document_(document), variables_(variables), on_path_(document.fragments().size(), 0) {}
 
   // Appends the fields of `selection_set` to `out`, then settles @defer among
   // the entries this level appended.
@@ -104,7 +198,6 @@ class Lowerer {
 
   const Document& document_;
   const Variables& variables_;
-  std::vector<std::string_view>& path_;
   std::vector<std::uint8_t> on_path_;  // by fragment index: the fragment is being expanded
   std::size_t fields_ = 0;
   std::size_t visits_ = 0;
@@ -160,9 +253,7 @@ Status Lowerer::lower_into(const SelectionSet& selection_set, std::optional<std:
         if (!defer) return defer.take_error();
         const std::size_t begin = out.size();
         on_path_[index] = 1;
-        path_.push_back(fragment->name);
         Status error = lower_into(fragment->selection_set, fragment->type_condition, out, depth + 1);
-        path_.pop_back();
         on_path_[index] = 0;
         if (error) return error;
         if (defer->deferred) deferred_ranges.push_back({begin, out.size(), defer->label});
@@ -200,7 +291,7 @@ Status Lowerer::lower_field(const Selection& field, std::optional<std::string_vi
     lowered.directives = lower_directives(field.directives);
   }
   lowered.type_condition = type_condition;
-  lowered.arguments = lower_arguments(field.arguments);
+  lowered.arguments = field.arguments;
   lowered.line = field.pos.line;
   lowered.column = field.pos.column;
   return nullptr;
@@ -239,102 +330,9 @@ Result<LoweredOperation> lower_document(const Document& document, const Variable
   if (!operation) return operation.take_error();
   LoweredOperation lowered;
   lowered.operation_type = (*operation)->type;
-  std::vector<std::string_view> fragment_path;
-  Lowerer lowerer(document, variables, fragment_path);
+  Lowerer lowerer(document, variables);
   if (Status error = lowerer.lower_into((*operation)->selection_set, std::nullopt, lowered.fields, 1)) return error;
   return lowered;
-}
-
-Result<std::vector<LoweredField>> lower_selection_set(const SelectionSet& selection_set, const Document& document,
-                                                      const Variables& variables,
-                                                      std::optional<std::string_view> type_condition,
-                                                      std::vector<std::string_view>& fragment_path) {
-  std::vector<LoweredField> fields;
-  Lowerer lowerer(document, variables, fragment_path);
-  if (Status error = lowerer.lower_into(selection_set, type_condition, fields, 1)) return error;
-  return fields;
-}
-
-std::vector<LoweredDirective> lower_directives(Span<Directive> directives) {
-  std::vector<LoweredDirective> lowered;
-  for (const Directive& directive : directives) {
-    if (!is_lowering_directive(directive.name)) lowered.push_back({directive.name, lower_arguments(directive.arguments)});
-  }
-  return lowered;
-}
-
-Result<bool> should_prune(Span<Directive> directives, const Variables& variables) {
-  for (const Directive& directive : directives) {
-    const bool skip = directive.name == "skip";
-    if (!skip && directive.name != "include") continue;
-    const Argument* condition = find_argument(directive.arguments, "if");
-    if (condition == nullptr) return lowering_error("@", directive.name, " requires an 'if' argument");
-    Result<bool> value = resolve_boolean_argument(condition->value, variables, directive.name);
-    if (!value) return value.take_error();
-    if (*value == skip) return true;
-  }
-  return false;
-}
-
-Result<DeferState> defer_label(Span<Directive> directives, const Variables& variables) {
-  const Directive* defer = find_directive(directives, "defer");
-  if (defer == nullptr) return DeferState{};
-  DeferState state{true, std::nullopt};
-  if (const Argument* condition = find_argument(defer->arguments, "if")) {
-    Result<bool> value = resolve_boolean_argument(condition->value, variables, "defer");
-    if (!value) return value.take_error();
-    if (!*value) return DeferState{};
-  }
-  if (const Argument* label = find_argument(defer->arguments, "label")) {
-    Result<std::string_view> text = resolve_label_argument(label->value, "defer");
-    if (!text) return text.take_error();
-    state.label = *text;
-  }
-  return state;
-}
-
-Result<std::optional<StreamMarker>> stream_marker(Span<Directive> directives, const Variables& variables) {
-  const Directive* stream = find_directive(directives, "stream");
-  if (stream == nullptr) return std::optional<StreamMarker>();
-  StreamMarker marker;
-  if (const Argument* condition = find_argument(stream->arguments, "if")) {
-    Result<bool> value = resolve_boolean_argument(condition->value, variables, "stream");
-    if (!value) return value.take_error();
-    if (!*value) return std::optional<StreamMarker>();
-  }
-  if (const Argument* count = find_argument(stream->arguments, "initialCount")) {
-    Result<std::int64_t> value = resolve_initial_count(count->value, variables);
-    if (!value) return value.take_error();
-    marker.initial_count = *value;
-  }
-  if (const Argument* label = find_argument(stream->arguments, "label")) {
-    Result<std::string_view> text = resolve_label_argument(label->value, "stream");
-    if (!text) return text.take_error();
-    marker.label = *text;
-  }
-  return std::optional<StreamMarker>(marker);
-}
-
-Result<bool> resolve_boolean_argument(const Value& value, const Variables& variables,
-                                      std::string_view directive_name) {
-  if (value.kind == ValueKind::Boolean) return value.boolean;
-  if (value.kind != ValueKind::Variable) {
-    return lowering_error("@", directive_name, "(if: ...) argument must be a boolean or a variable");
-  }
-  std::string_view name = value.text();
-  const Json* json = variables.find(name);
-  if (json == nullptr) {
-    return lowering_error("@", directive_name, "(if: $", name, ") references undefined variable '$", name, "'");
-  }
-  if (!json->is_boolean()) {
-    return lowering_error("variable '$", name, "' used in @", directive_name, "(if: ...) must be a boolean");
-  }
-  return json->get<bool>();
-}
-
-Result<std::string_view> resolve_label_argument(const Value& value, std::string_view directive_name) {
-  if (value.kind == ValueKind::String) return value.text();
-  return lowering_error("@", directive_name, "(label: ...) must be a static string, not a variable");
 }
 
 }  // namespace quenfel

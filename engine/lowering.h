@@ -110,45 +110,5 @@ inline constexpr std::size_t kMaxLoweringDepth = 512;
 Result<LoweredOperation> lower_document(const Document& document, const Variables& variables,
                                         std::optional<std::string_view> operation_name);
 
-// Lowers one selection set under `type_condition`. `fragment_path` holds the
-// names of the fragments being expanded (outermost first); a spread of one of
-// them is a cycle. It is left as it was found.
-Result<std::vector<LoweredField>> lower_selection_set(const SelectionSet& selection_set,
-                                                      const Document& document,
-                                                      const Variables& variables,
-                                                      std::optional<std::string_view> type_condition,
-                                                      std::vector<std::string_view>& fragment_path);
-
-// The arguments as written, in order (the document's own nodes).
-inline Span<LoweredArgument> lower_arguments(Span<Argument> arguments) { return arguments; }
-
-// The directives not named exactly skip, include, defer or stream, in order.
-std::vector<LoweredDirective> lower_directives(Span<Directive> directives);
-
-// ---- Directive arguments ----
-
-// The outcome of @defer on one inline fragment or fragment spread.
-struct DeferState {
-  bool deferred = false;
-  std::optional<std::string_view> label;
-};
-
-// True when @skip/@include (every one of them, in order, until one prunes)
-// exclude the node.
-Result<bool> should_prune(Span<Directive> directives, const Variables& variables);
-
-// The first @defer of an inline fragment or fragment spread.
-Result<DeferState> defer_label(Span<Directive> directives, const Variables& variables);
-
-// The first @stream of a field: no marker when there is none or its `if` is false.
-Result<std::optional<StreamMarker>> stream_marker(Span<Directive> directives, const Variables& variables);
-
-// An `if` argument: a boolean literal or a variable holding a JSON boolean.
-// `directive_name` (without "@") is used only in messages.
-Result<bool> resolve_boolean_argument(const Value& value, const Variables& variables,
-                                      std::string_view directive_name);
-
-// A `label` argument: only a string literal; the view points into the document.
-Result<std::string_view> resolve_label_argument(const Value& value, std::string_view directive_name);
 
 }  // namespace quenfel

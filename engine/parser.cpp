@@ -106,6 +106,7 @@ class Parser {
   std::vector<FragmentDefinition> fragments_;
 };
 
+// Document : ExecutableDefinition+
 Result<DocumentPtr> Parser::run() {
   advance();
   if (token_.kind == Tok::End) {
@@ -120,6 +121,7 @@ Result<DocumentPtr> Parser::run() {
   return builder_.finish(operations, fragments);
 }
 
+// ExecutableDefinition : OperationDefinition | FragmentDefinition (a bare SelectionSet is a query)
 bool Parser::parse_definition() {
   switch (token_.kind) {
     case Tok::LBrace: {
@@ -152,6 +154,7 @@ bool Parser::parse_definition() {
   }
 }
 
+// OperationDefinition : OperationType Name? VariableDefinitions? Directives? SelectionSet
 bool Parser::parse_operation(OperationType type) {
   OperationDefinition op;
   op.type = type;
@@ -173,6 +176,7 @@ bool Parser::parse_operation(OperationType type) {
   return true;
 }
 
+// FragmentDefinition : fragment FragmentName TypeCondition Directives? SelectionSet
 bool Parser::parse_fragment() {
   FragmentDefinition fragment;
   fragment.pos = token_.pos;
@@ -192,6 +196,7 @@ bool Parser::parse_fragment() {
   return true;
 }
 
+// VariableDefinitions : ( VariableDefinition+ )
 bool Parser::parse_variable_definitions(Span<VariableDefinition>& out) {
   advance();  // '('
   const std::size_t base = variables_.size();
@@ -204,6 +209,7 @@ bool Parser::parse_variable_definitions(Span<VariableDefinition>& out) {
   return true;
 }
 
+// VariableDefinition : Variable : Type DefaultValue? Directives[Const]?
 bool Parser::parse_variable_definition() {
   VariableDefinition variable;
   variable.pos = token_.pos;
@@ -227,6 +233,7 @@ bool Parser::parse_variable_definition() {
   return true;
 }
 
+// Type : NamedType | ListType | NonNullType
 bool Parser::parse_type(const TypeRef*& out) {
   TypeRef type;
   if (token_.kind == Tok::LBracket) {
@@ -247,6 +254,8 @@ bool Parser::parse_type(const TypeRef*& out) {
   return true;
 }
 
+// Directives[Const] : Directive[?Const]+
+// Directive[Const] : @ Name Arguments[?Const]?
 bool Parser::parse_directives(bool is_const, Span<Directive>& out) {
   if (token_.kind != Tok::At) return true;
   const std::size_t base = directives_.size();
@@ -262,6 +271,7 @@ bool Parser::parse_directives(bool is_const, Span<Directive>& out) {
   return true;
 }
 
+// Arguments[Const] : ( Argument[?Const]+ )
 bool Parser::parse_arguments(bool is_const, Span<Argument>& out) {
   advance();  // '('
   const std::size_t base = named_values_.size();
@@ -275,7 +285,9 @@ bool Parser::parse_arguments(bool is_const, Span<Argument>& out) {
   return true;
 }
 
-// An argument or object field, pushed onto named_values_.
+// Argument[Const] : Name : Value[?Const]
+// ObjectField[Const] : Name : Value[?Const]
+// Pushed onto named_values_.
 bool Parser::parse_named_value(bool is_const, const char* expected) {
   NamedValue entry;
   entry.name_pos = token_.pos;
@@ -286,6 +298,8 @@ bool Parser::parse_named_value(bool is_const, const char* expected) {
   return true;
 }
 
+// Value[Const] : [~Const] Variable | IntValue | FloatValue | StringValue | BooleanValue | NullValue |
+//                EnumValue | ListValue[?Const] | ObjectValue[?Const]
 bool Parser::parse_value(bool is_const, Value& out, const char* expected) {
   out.pos = token_.pos;
   switch (token_.kind) {
@@ -391,6 +405,7 @@ bool is_underflow(const char* p, const char* end) {
   return magnitude + exponent < 0;
 }
 
+// IntValue | FloatValue, as the lexer found it: converted to the number it writes.
 bool Parser::parse_number(Value& out) {
   const char* p = token_.start;
   const char* const end = token_.end;
@@ -433,6 +448,7 @@ bool Parser::parse_number(Value& out) {
   return true;
 }
 
+// SelectionSet : { Selection+ }
 bool Parser::parse_selection_set(SelectionSet& out) {
   if (!enter()) return false;
   out.pos = token_.pos;
@@ -448,12 +464,14 @@ bool Parser::parse_selection_set(SelectionSet& out) {
   return true;
 }
 
+// Selection : Field | FragmentSpread | InlineFragment
 bool Parser::parse_selection(const char* expected) {
   if (token_.kind == Tok::Name) return parse_field();
   if (token_.kind == Tok::Spread) return parse_fragment_selection();
   return fail_expected(expected);
 }
 
+// Field : Alias? Name Arguments? Directives? SelectionSet?
 bool Parser::parse_field() {
   Selection field;
   field.kind = SelectionKind::Field;
@@ -472,6 +490,8 @@ bool Parser::parse_field() {
   return true;
 }
 
+// FragmentSpread : ... FragmentName Directives?
+// InlineFragment : ... TypeCondition? Directives? SelectionSet
 bool Parser::parse_fragment_selection() {
   Selection selection;
   selection.pos = token_.pos;

@@ -1,5 +1,6 @@
 #include "engine/persisted_query.h"
 
+#include <memory>
 #include <new>
 
 #include <openssl/evp.h>
@@ -24,45 +25,38 @@ std::string sha256_hex(std::string_view text) {
   return hex;
 }
 
-DocumentPtr PersistedQueryCache::get(std::string_view sha256_hash) const {
-  std::lock_guard lock(mutex_);
-  auto found = index_.find(sha256_hash);
-  if (found == index_.end()) return nullptr;
-  order_.splice(order_.begin(), order_, found->second);
-  return found->second->second;
+namespace {
+
+// Validates the operation that `operation_name` picks unless the entry records
+// that it passed already, and records it when it passes. Registration may have
+// validated another operation of the document, or none.
+Status validate_once(const CachedDocument& entry, const CompiledSchema& schema,
+                     std::optional<std::string_view> operation_name) {
+  const Document& document = *entry.document();
+  Result<const OperationDefinition*> operation = select_operation(document, operation_name);
+  if (!operation) return operation.take_error();
+  if (entry.validated(**operation)) return nullptr;
+  if (Status error = validate_query(document, schema, operation_name)) return error;
+  entry.set_validated(**operation);
+  return nullptr;
 }
 
-void PersistedQueryCache::insert(std::string sha256_hash, DocumentPtr document) const {
-  DocumentPtr evicted;  // released after the lock, so a large document is freed outside it
-  std::lock_guard lock(mutex_);
-  auto found = index_.find(sha256_hash);
-  if (found != index_.end()) {
-    evicted = std::exchange(found->second->second, std::move(document));
-    order_.splice(order_.begin(), order_, found->second);
-    return;
-  }
-  order_.emplace_front(std::move(sha256_hash), std::move(document));
-  index_.emplace(order_.front().first, order_.begin());
-  if (order_.size() > kCapacity) {
-    index_.erase(order_.back().first);
-    evicted = std::move(order_.back().second);
-    order_.pop_back();
-  }
-}
+}  // namespace
 
-std::size_t PersistedQueryCache::size() const {
-  std::lock_guard lock(mutex_);
-  return order_.size();
-}
-
-Result<bool> resolve_persisted_query(const CompiledSchema& schema, std::string_view sha256_hash,
-                                     std::optional<std::string_view> query,
-                                     std::optional<std::string_view> operation_name, bool validate) {
+Result<PersistedQuery> resolve_persisted_query(const CompiledSchema& schema, std::string_view sha256_hash,
+                                               std::optional<std::string_view> query,
+                                               std::optional<std::string_view> operation_name, bool validate) {
   const PersistedQueryCache& cache = schema.persisted_query_cache;
   if (!query) {
-    // The document itself is not handed back: the caller fetches it with its own get.
-    if (cache.get(sha256_hash)) return false;
-    return make_error("PersistedQueryNotFound", ErrorCode::PERSISTED_QUERY_NOT_FOUND);
+    CachedDocumentPtr entry = cache.get(sha256_hash);
+    if (!entry) return make_error("PersistedQueryNotFound", ErrorCode::PERSISTED_QUERY_NOT_FOUND);
+    if (validate) {
+      if (Status error = validate_once(*entry, schema, operation_name)) return error;
+    }
+    // Handed back as found, since a second lookup could miss once the entry is
+    // dropped; the handle shares the entry's ownership, which keeps the document.
+    const Document* document = entry->document().get();
+    return PersistedQuery{DocumentPtr(std::move(entry), document), false};
   }
   // A known hash is processed again, so a client can always refresh its entry.
   if (sha256_hex(*query) != sha256_hash) {
@@ -70,11 +64,12 @@ Result<bool> resolve_persisted_query(const CompiledSchema& schema, std::string_v
   }
   Result<DocumentPtr> document = parse_document(*query);
   if (!document) return document.take_error();
+  auto entry = std::make_shared<const CachedDocument>(std::move(document).value());
   if (validate) {
-    if (Status error = validate_query(**document, schema, operation_name)) return error;
+    if (Status error = validate_once(*entry, schema, operation_name)) return error;
   }
-  cache.insert(std::string(sha256_hash), std::move(document).value());
-  return true;
+  cache.insert(std::string(sha256_hash), entry);
+  return PersistedQuery{entry->document(), true};
 }
 
 }  // namespace quenfel

@@ -14,7 +14,7 @@
 
 #include "engine/error.h"
 #include "engine/name_map.h"
-#include "engine/persisted_query.h"
+#include "engine/persisted_query_cache.h"
 
 namespace quenfel {
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "engine/builtins.h"
 #include "engine/naming.h"
 
 namespace quenfel {
@@ -16,10 +17,6 @@ SchemaIndex::Arguments index_arguments(const std::vector<ArgumentDefinition>& de
     arguments.exposed_names.push_back(exposed_name(argument.graphql_name, argument.name, auto_camel_case));
   }
   return arguments;
-}
-
-bool is_builtin_scalar(std::string_view name) {
-  return name == "ID" || name == "Int" || name == "Float" || name == "String" || name == "Boolean";
 }
 
 void sort_unique(std::vector<std::string_view>& names) {
@@ -67,7 +64,7 @@ SchemaIndex::SchemaIndex(const CompiledSchema& schema) {
       indexed.arguments = index_arguments(field.arguments, camel);
       const std::string& result_name = field.graphql_type.innermost_name();
       indexed.result_type = this->type(result_name);
-      if (is_builtin_scalar(result_name) || schema.scalar_names.contains(result_name)) {
+      if (builtin_scalar(result_name) || schema.scalar_names.contains(result_name)) {
         indexed.result_kind = ResultKind::Leaf;
       } else if (schema.unions.contains(result_name)) {
         indexed.result_kind = ResultKind::Union;

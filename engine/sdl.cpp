@@ -4,7 +4,10 @@
 #include <array>
 #include <charconv>
 #include <cstdint>
+#include <optional>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include <unicode/uchar.h>
 #include <unicode/utf8.h>
@@ -168,12 +171,105 @@ void append_scalar_json(std::string& out, const Json& value) {
   }
 }
 
+// A JSON value as a GraphQL literal: strings quoted and escaped, object keys bare.
+// Iterative, so a deeply nested value cannot exhaust the stack.
+void append_json_value(std::string& out, const Json& value) {
+  struct Frame {
+    const Json* container;
+    Json::const_iterator next;
+  };
+  std::vector<Frame> open;
+  const Json* pending = &value;
+  for (;;) {
+    if (pending != nullptr) {
+      if (pending->is_structured() && !pending->empty()) {
+        out += pending->is_array() ? '[' : '{';
+        open.push_back({pending, pending->cbegin()});
+      } else {
+        append_scalar_json(out, *pending);
+      }
+      pending = nullptr;
+    }
+    if (open.empty()) return;
+    Frame& top = open.back();
+    if (top.next == top.container->cend()) {
+      out += top.container->is_array() ? ']' : '}';
+      open.pop_back();
+      continue;
+    }
+    if (top.next != top.container->cbegin()) out += ", ";
+    if (top.container->is_object()) {
+      out += top.next.key();  // keys are written bare
+      out += ": ";
+    }
+    pending = &*top.next;
+    ++top.next;
+  }
+}
+
+// "@name" or "@name(arg: value, ...)"; argument names as stored.
+void append_applied_directive(std::string& out, const AppliedDirective& directive) {
+  out += '@';
+  out += directive.name;
+  if (directive.arguments.empty()) return;
+  out += '(';
+  append_joined(out, directive.arguments, ", ", [&](const std::pair<std::string, Json>& argument) {
+    out += argument.first;
+    out += ": ";
+    append_json_value(out, argument.second);
+  });
+  out += ')';
+}
+
+// " @a @b(x: 1)": a space before each directive; nothing for an empty list.
+void append_applied_directives(std::string& out, const std::vector<AppliedDirective>& directives) {
+  for (const AppliedDirective& directive : directives) {
+    out += ' ';
+    append_applied_directive(out, directive);
+  }
+}
+
+// One argument: optional inline description, exposed name, type, default,
+// deprecation and applied directives.
+void append_argument(std::string& out, const ArgumentDefinition& argument, bool auto_camel_case) {
+  if (argument.description && !argument.description->empty()) {
+    out += R"(""")";
+    out += *argument.description;
+    out += R"(""" )";
+  }
+  out += exposed_name(argument.graphql_name, argument.name, auto_camel_case);
+  out += ": ";
+  argument.graphql_type.append_sdl_string(out);
+  if (argument.default_value) {
+    out += " = ";
+    out += *argument.default_value;
+  }
+  append_deprecation(out, argument.deprecation_reason);
+  append_applied_directives(out, argument.directives);
+}
+
+// "(a: T, b: U = 1)", or nothing for an empty list.
+void append_arguments(std::string& out, const std::vector<ArgumentDefinition>& arguments, bool auto_camel_case) {
+  if (arguments.empty()) return;
+  out += '(';
+  append_joined(out, arguments, ", ",
+                [&](const ArgumentDefinition& argument) { append_argument(out, argument, auto_camel_case); });
+  out += ')';
+}
+
+// "name: Type".
+void append_directive_field(std::string& out, const DirectiveFieldDefinition& field, bool auto_camel_case) {
+  out += exposed_name(field.graphql_name, field.name, auto_camel_case);
+  out += ": ";
+  field.graphql_type.append_sdl_string(out);
+}
+
 void append_field(std::string& out, const FieldDefinition& field, bool input_object, bool auto_camel_case,
                   std::string_view name) {
   append_description(out, field.description, "  ");
   out += "  ";
   out += name;
-  render_arguments(out, field.arguments, auto_camel_case);
+  append_arguments(out, field.arguments, auto_camel_case);
   out += ": ";
   field.graphql_type.append_sdl_string(out);
   // Defaults belong to input fields only; output fields never print one.
@@ -182,7 +278,7 @@ void append_field(std::string& out, const FieldDefinition& field, bool input_obj
     out += *field.default_value;
   }
   append_deprecation(out, field.deprecation_reason);
-  render_applied_directives(out, field.directives);
+  append_applied_directives(out, field.directives);
   out += '\n';
 }
 
@@ -191,13 +287,13 @@ void append_enum_value(std::string& out, const EnumValueDefinition& value) {
   out += "  ";
   out += value.graphql_name ? *value.graphql_name : value.name;  // never camel-cased
   append_deprecation(out, value.deprecation_reason);
-  render_applied_directives(out, value.directives);
+  append_applied_directives(out, value.directives);
   out += '\n';
 }
 
 std::string schema_block(const CompiledSchema& schema) {
   std::string out = "schema";
-  render_applied_directives(out, schema.schema_applied_directives);
+  append_applied_directives(out, schema.schema_applied_directives);
   out += " {\n  query: ";
   out += schema.query_type_name;
   out += '\n';
@@ -227,7 +323,7 @@ std::string type_block(const TypeDefinition& type, bool auto_camel_case) {
     out += " implements ";
     append_joined(out, type.interfaces, " & ", [&](const std::string& name) { out += name; });
   }
-  render_applied_directives(out, type.directives);
+  append_applied_directives(out, type.directives);
   if (type.kind == TypeKind::InputObject && type.one_of) out += " @oneOf";
   out += " {\n";
   if (type.kind == TypeKind::Enum) {
@@ -270,8 +366,23 @@ std::string scalar_block(const CompiledSchema& schema, const std::string& name) 
     append_quoted(out, *url);
     out += ')';
   }
-  if (const auto* directives = find_value(schema.scalar_directives, name)) render_applied_directives(out, *directives);
+  if (const auto* directives = find_value(schema.scalar_directives, name)) append_applied_directives(out, *directives);
   return out;
+}
+
+// The "directive @name(...) repeatable on A | B" block of a schema directive.
+void append_schema_directive(std::string& out, const SchemaDirectiveDefinition& directive, bool auto_camel_case) {
+  append_description(out, directive.description, "");
+  out += "directive @";
+  out += directive.name;
+  if (!directive.fields.empty()) {
+    out += '(';
+    append_joined(out, directive.fields, ", ",
+                  [&](const DirectiveFieldDefinition& field) { append_directive_field(out, field, auto_camel_case); });
+    out += ')';
+  }
+  if (directive.repeatable) out += " repeatable";
+  append_locations(out, directive.locations, schema_directive_location_name);
 }
 
 std::string operation_directive_block(const OperationDirectiveDefinition& directive, bool auto_camel_case) {
@@ -279,7 +390,7 @@ std::string operation_directive_block(const OperationDirectiveDefinition& direct
   append_description(out, directive.description, "");
   out += "directive @";
   out += directive.name;
-  render_arguments(out, directive.arguments, auto_camel_case);
+  append_arguments(out, directive.arguments, auto_camel_case);
   append_locations(out, directive.locations, operation_directive_location_name);
   return out;
 }
@@ -303,106 +414,6 @@ std::vector<const typename Container::value_type*> sorted_by_name(const Containe
 
 }  // namespace
 
-void render_arguments(std::string& out, const std::vector<ArgumentDefinition>& arguments, bool auto_camel_case) {
-  if (arguments.empty()) return;
-  out += '(';
-  append_joined(out, arguments, ", ",
-                [&](const ArgumentDefinition& argument) { render_argument(out, argument, auto_camel_case); });
-  out += ')';
-}
-
-void render_argument(std::string& out, const ArgumentDefinition& argument, bool auto_camel_case) {
-  if (argument.description && !argument.description->empty()) {
-    out += R"(""")";
-    out += *argument.description;
-    out += R"(""" )";
-  }
-  out += exposed_name(argument.graphql_name, argument.name, auto_camel_case);
-  out += ": ";
-  argument.graphql_type.append_sdl_string(out);
-  if (argument.default_value) {
-    out += " = ";
-    out += *argument.default_value;
-  }
-  append_deprecation(out, argument.deprecation_reason);
-  render_applied_directives(out, argument.directives);
-}
-
-void render_directive_field(std::string& out, const DirectiveFieldDefinition& field, bool auto_camel_case) {
-  out += exposed_name(field.graphql_name, field.name, auto_camel_case);
-  out += ": ";
-  field.graphql_type.append_sdl_string(out);
-}
-
-void render_applied_directives(std::string& out, const std::vector<AppliedDirective>& directives) {
-  for (const AppliedDirective& directive : directives) {
-    out += ' ';
-    render_applied_directive(out, directive);
-  }
-}
-
-void render_applied_directive(std::string& out, const AppliedDirective& directive) {
-  out += '@';
-  out += directive.name;
-  if (directive.arguments.empty()) return;
-  out += '(';
-  append_joined(out, directive.arguments, ", ", [&](const std::pair<std::string, Json>& argument) {
-    out += argument.first;
-    out += ": ";
-    render_json_value(out, argument.second);
-  });
-  out += ')';
-}
-
-// Iterative, so a deeply nested value cannot exhaust the stack.
-void render_json_value(std::string& out, const Json& value) {
-  struct Frame {
-    const Json* container;
-    Json::const_iterator next;
-  };
-  std::vector<Frame> open;
-  const Json* pending = &value;
-  for (;;) {
-    if (pending != nullptr) {
-      if (pending->is_structured() && !pending->empty()) {
-        out += pending->is_array() ? '[' : '{';
-        open.push_back({pending, pending->cbegin()});
-      } else {
-        append_scalar_json(out, *pending);
-      }
-      pending = nullptr;
-    }
-    if (open.empty()) return;
-    Frame& top = open.back();
-    if (top.next == top.container->cend()) {
-      out += top.container->is_array() ? ']' : '}';
-      open.pop_back();
-      continue;
-    }
-    if (top.next != top.container->cbegin()) out += ", ";
-    if (top.container->is_object()) {
-      out += top.next.key();  // keys are written bare
-      out += ": ";
-    }
-    pending = &*top.next;
-    ++top.next;
-  }
-}
-
-void render_schema_directive(std::string& out, const SchemaDirectiveDefinition& directive, bool auto_camel_case) {
-  append_description(out, directive.description, "");
-  out += "directive @";
-  out += directive.name;
-  if (!directive.fields.empty()) {
-    out += '(';
-    append_joined(out, directive.fields, ", ",
-                  [&](const DirectiveFieldDefinition& field) { render_directive_field(out, field, auto_camel_case); });
-    out += ')';
-  }
-  if (directive.repeatable) out += " repeatable";
-  append_locations(out, directive.locations, schema_directive_location_name);
-}
-
 std::string render_sdl(const CompiledSchema& schema) {
   const bool camel = schema.auto_camel_case;
   std::vector<std::string> blocks;
@@ -419,7 +430,7 @@ std::string render_sdl(const CompiledSchema& schema) {
   }
   for (const auto* entry : sorted_by_name(schema.schema_directives)) {
     std::string block;
-    render_schema_directive(block, entry->second, camel);
+    append_schema_directive(block, entry->second, camel);
     blocks.push_back(std::move(block));
   }
 

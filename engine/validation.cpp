@@ -1,13 +1,28 @@
 #include "engine/validation.h"
 
 #include <algorithm>
+#include <cstddef>
+#include <optional>
+#include <string>
 #include <unordered_set>
+#include <vector>
+
+#include "engine/builtins.h"
+#include "engine/name_map.h"
+#include "engine/schema_index.h"
 
 namespace quenfel {
 
 namespace {
 
 using IndexedType = SchemaIndex::Type;
+
+// A declared variable: its type and whether the definition gives a default.
+struct VariableInfo {
+  GraphQLType type;
+  bool has_default = false;
+};
+using VariableTable = NameViewMap<VariableInfo>;
 
 std::string_view value_kind_word(ValueKind kind) {
   switch (kind) {
@@ -33,8 +48,11 @@ std::string_view value_kind_word(ValueKind kind) {
   return "a value";
 }
 
+// An error located at one position of the query.
 ErrorPtr error_at(std::string message, ErrorCode code, Pos pos) {
-  return quenfel::error_at(std::move(message), code, pos.line, pos.column);
+  auto error = make_error(std::move(message), code);
+  error->locations = std::vector<Location>{{pos.line, pos.column}};
+  return error;
 }
 
 // The first element whose name equals an earlier one's, or -1.
@@ -100,22 +118,23 @@ std::optional<std::string> check_value(const Value& value, const GraphQLType& ty
 
 std::optional<std::string> check_named_value(const Value& value, const std::string& name, const Context& context) {
   const ValueKind kind = value.kind;
-  if (name == "ID" || name == "String") {
-    if (kind == ValueKind::String) return std::nullopt;
-    return concat("expected a string, got ", value_kind_word(kind));
-  }
-  if (name == "Int") {
-    if (value.is_integer()) return std::nullopt;
-    if (kind == ValueKind::Number) return "expected an integer, got a floating-point number";
-    return concat("expected an integer, got ", value_kind_word(kind));
-  }
-  if (name == "Float") {
-    if (kind == ValueKind::Number) return std::nullopt;
-    return concat("expected a number, got ", value_kind_word(kind));
-  }
-  if (name == "Boolean") {
-    if (kind == ValueKind::Boolean) return std::nullopt;
-    return concat("expected a boolean, got ", value_kind_word(kind));
+  if (std::optional<BuiltinScalar> scalar = builtin_scalar(name)) {
+    switch (*scalar) {
+      case BuiltinScalar::ID:
+      case BuiltinScalar::String:
+        if (kind == ValueKind::String) return std::nullopt;
+        return concat("expected a string, got ", value_kind_word(kind));
+      case BuiltinScalar::Int:
+        if (value.is_integer()) return std::nullopt;
+        if (kind == ValueKind::Number) return "expected an integer, got a floating-point number";
+        return concat("expected an integer, got ", value_kind_word(kind));
+      case BuiltinScalar::Float:
+        if (kind == ValueKind::Number) return std::nullopt;
+        return concat("expected a number, got ", value_kind_word(kind));
+      case BuiltinScalar::Boolean:
+        if (kind == ValueKind::Boolean) return std::nullopt;
+        return concat("expected a boolean, got ", value_kind_word(kind));
+    }
   }
   if (context.schema.scalar_names.contains(name)) return std::nullopt;
   const IndexedType* type = context.index.type(name);
@@ -178,6 +197,8 @@ std::optional<std::string> check_value(const Value& value, const GraphQLType& ty
   return check_named_value(value, expected.name(), context);
 }
 
+GraphQLType builtin_type(BuiltinScalar scalar) { return GraphQLType::named(std::string(name_of(scalar))); }
+
 struct IncrementalArgument {
   std::string_view name;
   GraphQLType type;
@@ -185,17 +206,17 @@ struct IncrementalArgument {
 
 const std::vector<IncrementalArgument>& defer_arguments() {
   static const std::vector<IncrementalArgument> arguments = {
-      {"if", GraphQLType::named("Boolean")},
-      {"label", GraphQLType::named("String")},
+      {"if", builtin_type(BuiltinScalar::Boolean)},
+      {"label", builtin_type(BuiltinScalar::String)},
   };
   return arguments;
 }
 
 const std::vector<IncrementalArgument>& stream_arguments() {
   static const std::vector<IncrementalArgument> arguments = {
-      {"if", GraphQLType::named("Boolean")},
-      {"label", GraphQLType::named("String")},
-      {"initialCount", GraphQLType::named("Int")},
+      {"if", builtin_type(BuiltinScalar::Boolean)},
+      {"label", builtin_type(BuiltinScalar::String)},
+      {"initialCount", builtin_type(BuiltinScalar::Int)},
   };
   return arguments;
 }
@@ -252,7 +273,7 @@ Status check_arguments(Span<Argument> given, const SchemaIndex::Arguments& decla
 
 ErrorPtr not_allowed_here(std::string_view directive, OperationDirectiveLocation location, Pos pos) {
   return error_at(concat("directive '@", directive, "' is not allowed at this location (",
-                         operation_directive_location_str(location), ")"),
+                         operation_directive_location_name(location), ")"),
                   ErrorCode::INVALID_DIRECTIVE_LOCATION, pos);
 }
 
@@ -260,8 +281,9 @@ Status validate_directives(Span<Directive> directives, OperationDirectiveLocatio
   using Location = OperationDirectiveLocation;
   for (const Directive& directive : directives) {
     const std::string_view name = directive.name;
-    if (name == "skip" || name == "include") continue;  // lowering checks their arguments
-    if (name == "defer") {
+    const std::optional<BuiltinDirective> builtin = builtin_directive(name);
+    if (builtin == BuiltinDirective::Skip || builtin == BuiltinDirective::Include) continue;  // lowering checks them
+    if (builtin == BuiltinDirective::Defer) {
       if (location != Location::FRAGMENT_SPREAD && location != Location::INLINE_FRAGMENT) {
         return not_allowed_here(name, location, directive.pos);
       }
@@ -270,7 +292,7 @@ Status validate_directives(Span<Directive> directives, OperationDirectiveLocatio
       }
       continue;
     }
-    if (name == "stream") {
+    if (builtin == BuiltinDirective::Stream) {
       if (location != Location::FIELD) return not_allowed_here(name, location, directive.pos);
       if (auto error = validate_incremental_directive_arguments(directive.arguments, stream_arguments(), name, context)) {
         return error;
@@ -377,7 +399,7 @@ class SelectionWalker {
     }
     const GraphQLType& type = field->definition->graphql_type;
     for (const Directive& directive : selection.directives) {
-      if (directive.name != "stream") continue;
+      if (directive.name != name_of(BuiltinDirective::Stream)) continue;
       if (strip_non_null(type).is_named()) {
         return error_at(concat("directive '@stream' can only be applied to a list-typed field, but '", selection.name,
                                "' is '", type.to_sdl_string(), "'"),
@@ -476,18 +498,7 @@ class SelectionWalker {
   unsigned deepest_ = 0;                // deepest level reached by the walk so far
 };
 
-}  // namespace
-
-ErrorPtr error_at(std::string message, ErrorCode code, std::size_t line, std::size_t column) {
-  auto error = make_error(std::move(message), code);
-  error->locations = std::vector<Location>{{line, column}};
-  return error;
-}
-
-std::string_view operation_directive_location_str(OperationDirectiveLocation location) {
-  return operation_directive_location_name(location);
-}
-
+// A declared variable type as a type reference.
 GraphQLType convert_parser_type(const TypeRef& type) {
   // Built from the inside out, without recursion.
   std::vector<const TypeRef*> chain;
@@ -500,55 +511,6 @@ GraphQLType convert_parser_type(const TypeRef& type) {
     if (!(*it)->nullable) result = GraphQLType::non_null(std::move(result));
   }
   return result;
-}
-
-const FieldDefinition* find_field(const TypeDefinition& type, std::string_view name, const CompiledSchema& schema) {
-  const IndexedType* indexed = schema_index(schema).type(type.name);
-  if (indexed != nullptr && indexed->definition == &type) {
-    const SchemaIndex::Field* field = indexed->find_field(name);
-    return field == nullptr ? nullptr : field->definition;
-  }
-  for (const FieldDefinition& field : type.fields) {  // a type from elsewhere: no index for it
-    if (exposed_name(field.graphql_name, field.name, schema.auto_camel_case) == name) return &field;
-  }
-  return nullptr;
-}
-
-std::vector<std::string_view> possible_types(std::string_view type_name, const CompiledSchema& schema) {
-  if (auto u = schema.unions.find(type_name); u != schema.unions.end()) {
-    return {u->second.members.begin(), u->second.members.end()};
-  }
-  if (const IndexedType* type = schema_index(schema).type(type_name)) return type->possible_types;
-  return {};
-}
-
-Status check_fragment_is_possible(std::string_view type_condition, const TypeDefinition& parent, Pos pos,
-                                  const CompiledSchema& schema) {
-  std::vector<std::string_view> condition_types = possible_types(type_condition, schema);
-  std::vector<std::string_view> parent_types = possible_types(parent.name, schema);
-  std::sort(condition_types.begin(), condition_types.end());
-  std::sort(parent_types.begin(), parent_types.end());
-  if (share_possible_types(condition_types, parent_types)) return nullptr;
-  return fragment_never_applies(type_condition, parent.name, pos);
-}
-
-Status check_arguments(Span<Argument> given, const SchemaIndex::Arguments& declared, std::string_view owner,
-                       Pos owner_pos, const CompiledSchema& schema, const VariableTable& variables) {
-  const Context context{schema, schema_index(schema), variables};
-  return check_arguments(given, declared, owner, owner_pos, context);
-}
-
-Status validate_directives(Span<Directive> directives, OperationDirectiveLocation location,
-                           const CompiledSchema& schema, const VariableTable& variables) {
-  const Context context{schema, schema_index(schema), variables};
-  return validate_directives(directives, location, context);
-}
-
-std::optional<std::string> check_value_matches_type(const Value& value, const GraphQLType& type,
-                                                    const CompiledSchema& schema, const VariableTable& variables,
-                                                    bool location_has_default) {
-  const Context context{schema, schema_index(schema), variables};
-  return check_value(value, type, context, location_has_default);
 }
 
 // Walks with an explicit stack: fragments may chain far deeper than the call stack
@@ -575,7 +537,8 @@ std::optional<std::size_t> root_response_key_count(const SelectionSet& selection
     }
     const Selection& selection = *top.next++;
     for (const Directive& directive : selection.directives) {
-      if (directive.name == "skip" || directive.name == "include") return std::nullopt;
+      const std::optional<BuiltinDirective> builtin = builtin_directive(directive.name);
+      if (builtin == BuiltinDirective::Skip || builtin == BuiltinDirective::Include) return std::nullopt;
     }
     switch (selection.kind) {
       case SelectionKind::Field:
@@ -596,6 +559,8 @@ std::optional<std::size_t> root_response_key_count(const SelectionSet& selection
   }
   return keys.size();
 }
+
+}  // namespace
 
 Status validate_query(const Document& document, const CompiledSchema& schema,
                       std::optional<std::string_view> operation_name) {

@@ -1,21 +1,25 @@
-"""Parses a realistic query, prints its structure, lowers it into the plan that
-execution follows and shows what a parse error carries; then declares a small
-schema (an enum, an interface with two implementers, an input type, a resolver
-with arguments, a union and two directives) and prints what the module saw of
-it, as the host's decorators would have it described.
+"""The whole road through the module. Declares a small schema as the host's
+decorators would (an enum, an interface with two implementers, an input type,
+resolvers with arguments, a union, a schema directive and a query directive),
+compiles it and prints its SDL; then serves a request: parses a query, shows
+its structure, validates it, lowers it into the plan that execution follows,
+shows what failing requests raise, and replays the query by its hash as a
+persisted query.
 
 Run with `make demo`.
 """
 
 import dataclasses
 import enum
+import hashlib
 from typing import Annotated, Optional, Union
 
+from quenfel import ID
 from quenfel._enum import EnumValueDefinition
 from quenfel._error import GraphQLError
-from quenfel import ID
 from quenfel._quenfel import (
     SchemaError,
+    compile_schema,
     describe_operation_directive,
     describe_schema_directive,
     describe_union,
@@ -24,48 +28,162 @@ from quenfel._quenfel import (
     parse_query_document,
     process_enum,
     process_type,
+    render_sdl,
+    resolve_persisted_query,
+    validate_document,
+    validate_query,
 )
 from quenfel._resolver import Info, Parent
 from quenfel._union import UnionDefinition
 from quenfel.directive import DirectiveValue
 
+# ---- Declaring: what the host's decorators do ---------------------------------------
+
+
+@dataclasses.dataclass
+class CacheControl:
+    seconds: int
+    scopes: Optional[list[str]] = None
+
+
+CacheControl.__quenfel_directive_info__ = describe_schema_directive(
+    CacheControl, locations=["OBJECT", "FIELD_DEFINITION"], repeatable=True)
+
+
+def schema_type(kind="type", directives=(), **options):
+    """Make a dataclass, describe it, keep the description on it."""
+
+    def decorate(cls):
+        cls = dataclasses.dataclass(cls)
+        cls.__quenfel_type_info__ = process_type(cls, kind=kind, directives=directives, **options)
+        return cls
+
+    return decorate
+
+
+class ResolvedField(dataclasses.Field):
+    """A dataclass field with a resolver, as the host's quenfel.field(resolver=...) makes one."""
+
+    __slots__ = ("resolver",)
+
+
+def resolved_by(resolver):
+    made = ResolvedField(dataclasses.MISSING, dataclasses.MISSING, True, True, None, True, None, False)
+    made.resolver = resolver
+    return made
+
+
+class Episode(enum.Enum):
+    NEW_HOPE = EnumValueDefinition(4, graphql_name="NEWHOPE", description="Released in 1977.")
+    EMPIRE = 5
+    THE_EMPIRE_STRIKES_BACK = 5  # an alias of EMPIRE: GraphQL never sees it
+    JEDI = EnumValueDefinition(6, deprecation_reason="Spell it out in the next version.")
+
+
+Episode.__quenfel_type_info__ = process_enum(Episode, description="A film of the original trilogy.", directives=[])
+
+
+@schema_type("interface")
+class Character:
+    id: ID
+    name: str
+
+
+def friends_of(root: Parent["Human"], info: Info, first: int = 10,
+               appears_in: Optional[Episode] = None) -> list[Character]:
+    return []
+
+
+@schema_type(description="A person of the films.", directives=[CacheControl(seconds=60)])
+class Human(Character):
+    friends: list[Character] = resolved_by(friends_of)
+    mentor: Optional["Human"] = None  # the implementer itself, not the interface it inherits from
+    home_planet: Optional[str] = None
+
+
+@schema_type()
+class Droid(Character):
+    primary_function: str
+
+
+SearchResult = Annotated[Union[Human, Droid], UnionDefinition("SearchResult", description="What a search finds")]
+
+
+@schema_type("input", name="ReviewInput")
+class Review:
+    stars: int
+    commentary: Optional[str] = None
+    episode: Episode = Episode.JEDI
+
+
+def hero(episode: Optional[Episode] = None) -> Character:
+    raise NotImplementedError  # execution is the host's
+
+
+def search(text: str) -> list[SearchResult]:
+    raise NotImplementedError
+
+
+def rate_film(review: Review) -> int:
+    raise NotImplementedError
+
+
+@schema_type()
+class Query:
+    hero: Character = resolved_by(hero)
+    search: list[SearchResult] = resolved_by(search)
+
+
+@schema_type()
+class Mutation:
+    rate_film: int = resolved_by(rate_film)
+
+
+def shout(value: DirectiveValue[str], info: Info, times: int = 1) -> str:
+    return value.upper() * times
+
+
+def compile_demo_schema(*types):
+    return compile_schema(
+        query_type_name="Query",
+        mutation_type_name="Mutation",
+        types=[cls.__quenfel_type_info__ for cls in types],
+        unions=[describe_union(SearchResult)],
+        directives=[describe_operation_directive(shout, locations=["FIELD"])],
+        schema_directives=[CacheControl.__quenfel_directive_info__],
+        scalar_names=[],
+    )
+
+
+# ---- Serving a request -------------------------------------------------------------
+
 QUERY = """
-query RepositoryIssues($owner: String!, $name: String!, $first: Int = 10, $withLabels: Boolean!) {
-  repository(owner: $owner, name: $name) {
-    ...RepositoryHeader
-    issues(first: $first, states: [OPEN]) @connection(key: "issues") {
-      totalCount
-      nodes {
-        number
-        title
-        author {
-          login
-          ... on User { name }
-          ... on Bot @skip(if: $withLabels) { id }
-        }
-        labels(first: 5) @include(if: $withLabels) {
-          nodes @stream(initialCount: 2, label: "labels") { name color }
-        }
-        ... @defer(label: "reactions") {
-          reactions(content: THUMBS_UP) { totalCount }
-        }
-      }
+query Hero($episode: Episode, $first: Int = 3, $withFriends: Boolean!) {
+  hero(episode: $episode) {
+    id
+    name @shout(times: 2)
+    ... on Human {
+      homePlanet
+      friends(first: $first) @include(if: $withFriends) { name }
     }
+    ... @defer(label: "slow") { ...DroidParts }
+  }
+  search(text: "sky") {
+    __typename
+    ... on Droid @skip(if: $withFriends) { primaryFunction }
   }
 }
 
-fragment RepositoryHeader on Repository {
-  nameWithOwner
-  stargazers: stargazerCount
-  owner { login avatarUrl(size: 64) }
-}
+fragment DroidParts on Droid { primaryFunction }
 """
 
-VARIABLES = {"owner": "octo-org", "name": "hello-world", "withLabels": True}
+VARIABLES = {"episode": "JEDI", "withFriends": True}
 
-BROKEN = """query Broken {
-  repository(owner: ) { name }
-}"""
+FAILING = [
+    ("a field the type lacks", "{ hero { name homePlanet } }"),
+    ("an argument of the wrong type", "{ hero(episode: 4) { name } }"),
+    ("text that does not parse", "query Broken {\n  hero(episode: ) { name }\n}"),
+]
 
 
 def directives(selection):
@@ -111,166 +229,54 @@ def print_plan(fields, depth):
         print_plan(field.selections, depth + 1)
 
 
+def heading(text):
+    print(f"\n==== {text}\n")
+
+
 def main():
-    handle = parse_query(QUERY)
-    print(f"parse_query: a {type(handle).__name__} holding {len(handle.query_text)} characters of query text\n")
+    heading("compile_schema, then render_sdl")
+    schema = compile_demo_schema(Episode, Character, Human, Droid, Review, Query, Mutation)
+    print(render_sdl(schema))
+    try:
+        compile_demo_schema(Episode, Human, Droid, Review, Query, Mutation)
+    except SchemaError as error:
+        print(f"\nWithout Character, compile_schema raises SchemaError: {error}")
 
-    document = parse_query_document(QUERY)
-    print("parse_query_document:")
-    for operation in document.operations:
-        variables = ", ".join(
-            f"${v.name}: {v.type_str}" + (" = ..." if v.has_default else "") for v in operation.variables
-        )
-        print(f"{operation.operation_type} {operation.name or '(anonymous)'}({variables})")
+    heading("parse_query_document: the query's structure")
+    for operation in parse_query_document(QUERY).operations:
+        variables = ", ".join(f"${v.name}: {v.type_str}" for v in operation.variables)
+        print(f"{operation.operation_type} {operation.name}({variables})")
         print_selections(operation.selections, 1)
-    for fragment in document.fragments:
-        print(f"fragment {fragment.name} on {fragment.type_condition}")
-        print_selections(fragment.selections, 1)
 
-    print(f"\nlower_document with variables {VARIABLES}:")
-    operation_type, fields = lower_document(handle, variable_values=VARIABLES)
+    heading(f"parse_query, validate_document, lower_document with {VARIABLES}")
+    document = parse_query(QUERY)
+    validate_document(document, schema)
+    operation_type, fields = lower_document(document, variable_values=VARIABLES)
     print(operation_type)
     print_plan(fields, 1)
-    print("($first was not supplied, so issues has no 'first' argument: its default is for execution to apply.)")
+    print("($first was not supplied, so friends has no 'first' argument: its default is for execution to apply.)")
 
-    print("\nA parse error:")
-    print("  " + BROKEN.replace("\n", "\n  "))
-    try:
-        parse_query(BROKEN)
-    except GraphQLError as error:
-        print(f"message:   {error.message}")
-        print(f"code:      {error.code.name}")
-        print(f"locations: {error.locations}")
-
-    describe_schema()
-
-
-class Episode(enum.Enum):
-    NEW_HOPE = EnumValueDefinition(4, graphql_name="NEWHOPE", description="Released in 1977.")
-    EMPIRE = 5
-    THE_EMPIRE_STRIKES_BACK = 5  # an alias of EMPIRE: GraphQL never sees it
-    JEDI = EnumValueDefinition(6, deprecation_reason="Spell it out in the next version.")
-
-
-Episode.__quenfel_type_info__ = process_enum(Episode, description="A film of the original trilogy.", directives=[])
-
-
-def schema_type(kind="type", **options):
-    """What the host's class decorators do: make a dataclass, describe it, keep the description on it."""
-
-    def decorate(cls):
-        cls = dataclasses.dataclass(cls)
-        cls.__quenfel_type_info__ = process_type(cls, kind=kind, directives=[], **options)
-        return cls
-
-    return decorate
-
-
-class ResolvedField(dataclasses.Field):
-    """A dataclass field with a resolver, as the host's quenfel.field(resolver=...) makes one."""
-
-    __slots__ = ("resolver",)
-
-
-def resolved_by(resolver):
-    made = ResolvedField(dataclasses.MISSING, dataclasses.MISSING, True, True, None, True, None, False)
-    made.resolver = resolver
-    return made
-
-
-@schema_type("interface")
-class Character:
-    id: ID
-    name: str
-
-
-def friends_of(root: Parent["Human"], info: Info, first: int = 10,
-               appears_in: Optional[Episode] = None) -> list[Character]:
-    return []
-
-
-@schema_type(description="A person of the films.")
-class Human(Character):
-    friends: list[Character] = resolved_by(friends_of)
-    mentor: Optional["Human"] = None  # the implementer itself, not the interface it inherits from
-    home_planet: Optional[str] = None
-
-
-@schema_type()
-class Droid(Character):
-    primary_function: str
-
-
-@schema_type("input", name="ReviewInput")
-class Review:
-    stars: int
-    commentary: Optional[str] = None
-    episode: Episode = Episode.JEDI
-
-
-def shout(value: DirectiveValue[str], info: Info, times: int = 1) -> str:
-    return value.upper() * times
-
-
-def argument_text(argument):
-    default = f" = {argument.default_value}" if argument.default_value is not None else ""
-    name = argument.graphql_name or argument.name
-    return f"{name}: {argument.graphql_type}{default}"
-
-
-def describe_schema():
-    enum_info = Episode.__quenfel_type_info__
-    print(f"\nprocess_enum: {enum_info.kind} {enum_info.name} -- {enum_info.description}")
-    for value in enum_info.enum_values:
-        notes = [f"as {value.graphql_name}"] if value.graphql_name else []
-        notes += [f"{value.description!r}"] if value.description else []
-        notes += [f"deprecated: {value.deprecation_reason!r}"] if value.deprecation_reason else []
-        print(f"  {value.name}" + (f"   [{'; '.join(notes)}]" if notes else ""))
-
-    print("\nprocess_type (Python field names; camel-casing comes with the schema):")
-    for cls in (Character, Human, Droid, Review):
-        info = cls.__quenfel_type_info__
-        print(f"  {info.kind} {info.name}" + (f" -- {info.description}" if info.description else ""))
-        for field in info.fields:
-            arguments = ", ".join(map(argument_text, field.arguments))
-            line = f"    {field.name}" + (f"({arguments})" if field.has_resolver else "") + f": {field.graphql_type}"
-            line += f" = {field.default_value}" if field.default_value is not None else ""
-            if field.has_resolver:
-                line += f"   [resolver; parent in {field.parent_parameter!r}, info in {field.info_parameter!r}]"
-            print(line)
-
-    print("\ndescribe_union:")
-    declared = UnionDefinition("SearchResult", description="What a search finds")
-    for written, annotation in [
-        ("Union[Human, Droid]", Union[Human, Droid]),
-        ("Annotated[Union[Human, Droid], union('SearchResult', ...)]", Annotated[Union[Human, Droid], declared]),
-        ("Union[Human, Character]", Union[Human, Character]),
-    ]:
-        print(f"  {written}")
+    heading("Requests that fail raise the host's GraphQLError")
+    for what, text in FAILING:
         try:
-            info = describe_union(annotation)
-        except SchemaError as error:
-            print(f"    SchemaError: {error}")
-            continue
-        print(f"    union {info.name} = {' | '.join(info.member_names)}"
-              f"   (description {info.description!r}, custom resolve_type {info.has_custom_resolve_type})")
+            validate_query(text, schema)
+        except GraphQLError as error:
+            print(f"{what}: {error.code.name} at {error.locations}\n  {error.message}")
 
-    directive = describe_schema_directive(CacheControl, locations=["OBJECT", "FIELD_DEFINITION"], repeatable=True)
-    arguments = ", ".join(f"{field.name}: {field.graphql_type}" for field in directive.fields)
-    print("\ndescribe_schema_directive:")
-    print(f"  directive @{directive.name}({arguments})"
-          f"{' repeatable' if directive.repeatable else ''} on {' | '.join(directive.locations)}")
+    heading("resolve_persisted_query: the same query by its SHA-256")
+    digest = hashlib.sha256(QUERY.encode()).hexdigest()
+    try:
+        resolve_persisted_query(digest, schema)
+    except GraphQLError as error:
+        print(f"hash only, first time: {error.code.name} -- the client sends the text with the hash")
+    registered = resolve_persisted_query(digest, schema, query=QUERY)
+    print(f"hash and text: registered, cache_hit={registered.cache_hit}")
+    replayed = resolve_persisted_query(digest, schema)
+    print(f"hash only again: cache_hit={replayed.cache_hit}, query_text={replayed.document.query_text!r}")
+    _, again = lower_document(replayed.document, variable_values={**VARIABLES, "withFriends": False})
+    print("lowered with withFriends false, without parsing or validating again:")
+    print_plan(again, 1)
 
-    directive = describe_operation_directive(shout, locations=["FIELD"])
-    print("\ndescribe_operation_directive:")
-    print(f"  directive @{directive.name}({', '.join(map(argument_text, directive.arguments))})"
-          f" on {' | '.join(directive.locations)}   [value in {directive.value_parameter!r}]")
-
-
-@dataclasses.dataclass
-class CacheControl:
-    max_age: int
-    scopes: Optional[list[str]] = None
 
 if __name__ == "__main__":
     main()

@@ -68,3 +68,14 @@ def resolve(annotation):
     """The SDL type text of `annotation`, resolved as a directive field's annotation."""
     cls = dataclasses.make_dataclass("Probe", [("x", annotation)])
     return native.describe_schema_directive(cls, locations=[]).fields[0].graphql_type
+
+
+DESCRIPTION_LISTS = {"types": native.TypeInfo, "unions": native.UnionInfo,
+                     "directives": native.OperationDirectiveInfo, "schema_directives": native.SchemaDirectiveInfo}
+
+
+def compiled(*described, **keywords):
+    """compile_schema over decorated classes and description objects, each put in the list of its class."""
+    infos = [getattr(item, "__quenfel_type_info__", item) for item in described]
+    lists = {key: [info for info in infos if type(info) is cls] for key, cls in DESCRIPTION_LISTS.items()}
+    return native.compile_schema(**{"query_type_name": "Query", "scalar_names": [], **lists, **keywords})

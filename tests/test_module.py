@@ -1,3 +1,4 @@
+import functools
 import importlib
 import inspect
 import subprocess
@@ -8,7 +9,14 @@ import pytest
 import quenfel
 import quenfel._quenfel as native
 import quenfel_testhooks as hooks
+from fakes import directive
 
+REGISTRATION_ORDER = """process_type process_enum TypeInfo FieldInfo ArgumentInfo EnumValueInfo GraphQLTypeInfo
+SchemaError GraphQLError describe_union UnionInfo describe_schema_directive SchemaDirectiveInfo DirectiveFieldInfo
+lower_query LoweredField LoweredDirective describe_operation_directive OperationDirectiveInfo compile_schema
+CompiledSchema validate_query resolve_persisted_query lower_document parse_query validate_document ParsedDocument
+PersistedQueryResult render_sdl parse_query_document QueryDocument QueryOperation QueryFragment QuerySelection
+QueryVariableDefinition""".split()
 TYPES = [name for name in native.__all__ if isinstance(getattr(native, name), type)]
 CLASSES = [name for name in TYPES if not issubclass(getattr(native, name), BaseException)]
 SIGNATURES = {
@@ -22,6 +30,13 @@ SIGNATURES = {
     "parse_query_document": "(query)",
     "lower_query": "(query, *, variable_values, operation_name=None)",
     "lower_document": "(document, *, variable_values, operation_name=None)",
+    "compile_schema": "(*, query_type_name, mutation_type_name=None, subscription_type_name=None, types, unions, "
+    "directives, schema_directives, scalar_names, scalar_directives=Ellipsis, scalar_descriptions=Ellipsis, "
+    "scalar_specified_by_urls=Ellipsis, auto_camel_case=True, schema_applied_directives=None)",
+    "validate_query": "(query, schema, operation_name=None)",
+    "validate_document": "(document, schema, operation_name=None)",
+    "render_sdl": "(schema)",
+    "resolve_persisted_query": "(sha256_hash, schema, *, query=None, operation_name=None, validate=True)",
 }
 
 
@@ -32,6 +47,7 @@ def test_module_is_an_abi3_build_exporting_only_its_init():
 
 
 def test_all_lists_each_public_name_once_and_a_reimport_shares_the_types(monkeypatch):
+    assert native.__all__ == REGISTRATION_ORDER
     assert sorted(native.__all__) == sorted(name for name in dir(native) if not name.startswith("_"))
     for name in ("SchemaError", "GraphQLError"):
         assert issubclass(getattr(native, name), Exception) and getattr(native, name).__module__ == "_quenfel"
@@ -109,7 +125,7 @@ def test_functions_carry_their_signature_and_name_it_in_errors(name, signature):
     function = getattr(native, name)
     assert str(inspect.signature(function)) == signature
     first = next(iter(inspect.signature(function).parameters))
-    with pytest.raises(TypeError, match=rf"^{name}\(\) missing 1 required positional argument: '{first}'$"):
+    with pytest.raises(TypeError, match=rf"^{name}\(\) missing \d+ required (positional|keyword-only) arguments?: '{first}'"):
         function()
 
 
@@ -133,6 +149,9 @@ def test_argument_errors_match_a_python_function(args, kwargs):
 
 
 DOCUMENT = native.parse_query("{ a }")
+COMPILE = functools.partial(native.compile_schema, query_type_name="Query", types=[], unions=[], directives=[],
+                            schema_directives=[], scalar_names=[])
+SCHEMA = COMPILE()
 
 
 @pytest.mark.parametrize(
@@ -156,6 +175,26 @@ DOCUMENT = native.parse_query("{ a }")
          "'int' object is not an instance of 'bool'", "allow_unresolved_annotations"),
         (native.describe_operation_directive, (len,), {"locations": "FIELD"}, "Can't extract `str` to `Vec`", "locations"),
         (native.describe_operation_directive, (len,), {"locations": [], "name": 1}, "'int' object is not an instance of 'str'", "name"),
+        (COMPILE, (), {"query_type_name": None}, "'None' is not an instance of 'str'", "query_type_name"),
+        (COMPILE, (), {"mutation_type_name": 1, "types": "x"}, "'int' object is not an instance of 'str'", "mutation_type_name"),
+        (COMPILE, (), {"types": "Query"}, "Can't extract `str` to `Vec`", "types"),
+        (COMPILE, (), {"types": [DOCUMENT]}, "'ParsedDocument' object is not an instance of 'TypeInfo'", "types"),
+        (COMPILE, (), {"unions": {1}}, "'set' object is not an instance of 'Sequence'", "unions"),
+        (COMPILE, (), {"directives": [SCHEMA]}, "'CompiledSchema' object is not an instance of 'OperationDirectiveInfo'", "directives"),
+        (COMPILE, (), {"scalar_names": ["ID", b"Int"]}, "'bytes' object is not an instance of 'str'", "scalar_names"),
+        (COMPILE, (), {"scalar_directives": None}, "'None' is not an instance of 'Sequence'", "scalar_directives"),
+        (COMPILE, (), {"scalar_directives": [(1, [])]}, "'int' object is not an instance of 'str'", "scalar_directives"),
+        (COMPILE, (), {"scalar_descriptions": [["ID", "x"]]}, "'list' object is not an instance of 'tuple'", "scalar_descriptions"),
+        (COMPILE, (), {"scalar_descriptions": [("ID", "x", "y")]}, "expected tuple of length 2, but got tuple of length 3",
+         "scalar_descriptions"),
+        # Every argument is converted before any work: the directive's bad location is never looked at.
+        (COMPILE, (), {"scalar_directives": [("ID", [directive("d", locations=[])])], "auto_camel_case": 1},
+         "'int' object is not an instance of 'bool'", "auto_camel_case"),
+        (native.validate_query, ("{", DOCUMENT), {}, "'ParsedDocument' object is not an instance of 'CompiledSchema'", "schema"),
+        (native.validate_document, ("{ a }", SCHEMA), {}, "'str' object is not an instance of 'ParsedDocument'", "document"),
+        (native.render_sdl, (None,), {}, "'None' is not an instance of 'CompiledSchema'", "schema"),
+        (native.resolve_persisted_query, ("h", SCHEMA), {"validate": None}, "'None' is not an instance of 'bool'", "validate"),
+        (native.resolve_persisted_query, ("h", SCHEMA), {"query": b"{ a }"}, "'bytes' object is not an instance of 'str'", "query"),
     ],
 )
 def test_wrong_argument_kinds_name_the_parameter(function, args, kwargs, message, parameter):
@@ -178,7 +217,8 @@ def test_keyword_arguments_and_required_keywords():
 
 @pytest.mark.parametrize(
     "call",
-    [lambda: native.parse_query('{ a(x: "\ud800") }'), lambda: native.lower_query("{ a }", variable_values={"\ud800": 1})],
+    [lambda: native.parse_query('{ a(x: "\ud800") }'), lambda: native.lower_query("{ a }", variable_values={"\ud800": 1}),
+     lambda: COMPILE(scalar_names=["\ud800"])],
 )
 def test_text_without_a_utf8_form_is_refused(call):
     with pytest.raises(UnicodeEncodeError):

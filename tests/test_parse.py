@@ -1,6 +1,7 @@
 import pytest
 
 import quenfel._quenfel as native
+from fakes import compiled
 
 
 class Text(str):
@@ -21,6 +22,7 @@ ENTRY_POINTS = {
     "parse_query": native.parse_query,
     "parse_query_document": native.parse_query_document,
     "lower_query": lambda text: native.lower_query(text, variable_values={}),
+    "validate_query": lambda text, schema=compiled(): native.validate_query(text, schema),
 }
 DEFINITION = "expected a definition ('query', 'mutation', 'subscription', 'fragment' or '{')"
 

@@ -91,22 +91,35 @@ void parse_arguments(const ParameterList& s, PyObject* const* args, Py_ssize_t n
   if (!missing.empty()) raise_missing(s, "keyword-only", missing);
 }
 
-void raise_wrong_kind(PyObject* obj, PyTypeObject* expected, const char* param) {
-  Ref expected_name = Ref::steal(PyType_GetName(expected));
-  Ref message;
-  if (obj == Py_None) {
-    message = Ref::steal(PyUnicode_FromFormat("'None' is not an instance of '%U'", expected_name.get()));
-  } else {
-    Ref given_name = Ref::steal(PyType_GetName(Py_TYPE(obj)));
-    message = Ref::steal(
-        PyUnicode_FromFormat("'%U' object is not an instance of '%U'", given_name.get(), expected_name.get()));
-  }
+void raise_type_error(Ref message, const char* param) {
   Ref error = Ref::steal(PyObject_CallFunctionObjArgs(PyExc_TypeError, message.get(), nullptr));
   if (param != nullptr) {
     Ref note = Ref::steal(PyUnicode_FromFormat("while processing '%s'", param));
     Ref ignored = Ref::steal(PyObject_CallMethod(error.get(), "add_note", "O", note.get()));
   }
   raise_object(error.get());
+}
+
+void raise_wrong_kind(PyObject* obj, PyTypeObject* expected, const char* param) {
+  Ref expected_name = Ref::steal(PyType_GetName(expected));
+  if (obj == Py_None) {
+    raise_type_error(Ref::steal(PyUnicode_FromFormat("'None' is not an instance of '%U'", expected_name.get())), param);
+  }
+  Ref given_name = Ref::steal(PyType_GetName(Py_TYPE(obj)));
+  raise_type_error(
+      Ref::steal(PyUnicode_FromFormat("'%U' object is not an instance of '%U'", given_name.get(), expected_name.get())),
+      param);
+}
+
+void expect_sequence(PyObject* obj, const char* param) {
+  // A str is a sequence of str, but never what a list of names means.
+  if (PyUnicode_Check(obj)) raise_type_error(str("Can't extract `str` to `Vec`"), param);
+  if (PySequence_Check(obj)) return;
+  Ref abc = import("collections.abc");
+  Ref sequence = getattr(abc.get(), "Sequence");
+  // Only a replaced collections.abc.Sequence is no class.
+  PyTypeObject* expected = PyType_Check(sequence.get()) ? reinterpret_cast<PyTypeObject*>(sequence.get()) : &PyList_Type;
+  raise_wrong_kind(obj, expected, param);
 }
 
 std::string_view as_str(PyObject* obj, const char* param) {

@@ -64,6 +64,10 @@ class Arguments {
   PyObject* values_[N > 0 ? N : 1];
 };
 
+// Raises TypeError with the message and the note "while processing '{param}'"
+// (no note when `param` is null).
+[[noreturn]] void raise_type_error(Ref message, const char* param);
+
 // Raises TypeError "'{type}' object is not an instance of '{expected}'" (or
 // "'None' is not an instance of '{expected}'") with the note "while processing '{param}'";
 // without the note when `param` is null (a value that is no argument, such as a dict key).
@@ -72,6 +76,11 @@ class Arguments {
 inline void expect_instance(PyObject* obj, PyTypeObject* expected, const char* param) {
   if (obj == nullptr || !PyObject_TypeCheck(obj, expected)) raise_wrong_kind(obj ? obj : Py_None, expected, param);
 }
+
+// Refuses what is not a sequence argument: a str (TypeError "Can't extract
+// `str` to `Vec`"), or an object that is not a sequence (a set, a dict, a
+// generator), as not an instance of collections.abc.Sequence.
+void expect_sequence(PyObject* obj, const char* param);
 
 // The UTF-8 text of a str argument (a str subclass is accepted); valid while `obj` lives.
 // `param` may be null as for raise_wrong_kind.

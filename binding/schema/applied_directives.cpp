@@ -11,15 +11,6 @@ namespace {
 // raises: then the item is no directive instance, and that is not reported.
 Ref directive_info(PyObject* item) { return try_getattr(item, "__quenfel_directive_info__"); }
 
-[[noreturn]] void raise_type_error(const char* message, const char* param) {
-  Ref error = Ref::steal(PyObject_CallFunction(PyExc_TypeError, "s", message));
-  if (param != nullptr) {
-    Ref note = Ref::steal(PyUnicode_FromFormat("while processing '%s'", param));
-    Ref ignored = Ref::steal(PyObject_CallMethod(error.get(), "add_note", "O", note.get()));
-  }
-  raise_object(error.get());
-}
-
 void check_location(PyObject* item, std::string_view location, std::string_view target) {
   Ref info = directive_info(item);
   if (!info) return;
@@ -79,15 +70,7 @@ std::vector<AppliedDirective> checked_applied_directives(PyObject* directives, s
 }
 
 std::vector<std::string> as_str_sequence(PyObject* obj, const char* param) {
-  // A str is a sequence of str, but never what a list of names means.
-  if (PyUnicode_Check(obj)) raise_type_error("Can't extract `str` to `Vec`", param);
-  if (!PySequence_Check(obj)) {
-    Ref abc = import("collections.abc");
-    Ref sequence = getattr(abc.get(), "Sequence");
-    // Only a replaced collections.abc.Sequence is no class.
-    PyTypeObject* expected = PyType_Check(sequence.get()) ? reinterpret_cast<PyTypeObject*>(sequence.get()) : &PyList_Type;
-    raise_wrong_kind(obj, expected, param);
-  }
+  expect_sequence(obj, param);
   std::vector<std::string> texts;
   for_each_item(obj, [&](PyObject* item) { texts.emplace_back(as_str(item, param)); });
   return texts;

@@ -27,6 +27,11 @@ struct PyDirectiveFieldInfo {
 PyObject* schema_directive_info_type();
 PyObject* directive_field_info_type();
 
+// The definition of an argument that must be a SchemaDirectiveInfo.
+inline const SchemaDirectiveDefinition& as_schema_directive_definition(PyObject* obj, const char* param) {
+  return as_instance<PySchemaDirectiveInfo>(obj, param).definition;
+}
+
 extern PyMethodDef describe_schema_directive_def;
 
 }  // namespace quenfel::py

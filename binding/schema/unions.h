@@ -26,6 +26,11 @@ struct PyUnionInfo {
 // The UnionInfo class (borrowed), created once per process.
 PyObject* union_info_type();
 
+// The definition of an argument that must be a UnionInfo.
+inline const UnionDefinition& as_union_definition(PyObject* obj, const char* param) {
+  return as_instance<PyUnionInfo>(obj, param).definition;
+}
+
 extern PyMethodDef describe_union_def;
 
 }  // namespace quenfel::py

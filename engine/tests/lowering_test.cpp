@@ -1,306 +1,255 @@
+#include "engine/lowering.h"
+
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <string>
 
-#include "engine/lowering.h"
-#include "engine/tests/lowering_helpers.h"
+#include "engine/parser.h"
+#include "engine/tests/fragment_queries.h"
 
 namespace quenfel {
 namespace {
 
-using testing::dump;
-using testing::lower;
-using testing::plan_of;
+using testing::doubling_fragments;
+using testing::fragment_chain;
 
-void expect_error(const testing::Lowering& lowering, const std::string& message,
-                  ErrorCode code = ErrorCode::GRAPHQL_VALIDATION_FAILED) {
-  ASSERT_TRUE(lowering.result.has_value());
-  ASSERT_FALSE(lowering.ok()) << lowering.plan();
-  EXPECT_EQ(lowering.error().message, message);
-  EXPECT_EQ(lowering.error().code(), code);
-  EXPECT_FALSE(lowering.error().locations.has_value());
-}
-
-TEST(LoweringTest, ChoosesTheOperation) {
-  auto named = lower("query A { a } mutation B { b } subscription C { c }", Json::object(), "B");
-  ASSERT_TRUE(named.ok()) << named.plan();
-  EXPECT_EQ(named.operation().operation_type, OperationType::Mutation);
-  EXPECT_EQ(dump(named.fields()), "b");
-
-  auto only = lower("subscription S { c }");
-  ASSERT_TRUE(only.ok());
-  EXPECT_EQ(only.operation().operation_type, OperationType::Subscription);
-
-  expect_error(lower("{ a }", Json::object(), "A"), "no operation named 'A'");
-  expect_error(lower("query A { a } query B { b }"), "document contains multiple operations; operation_name is required");
-}
-
-TEST(LoweringTest, KeepsFieldsInOrderWithoutMerging) {
-  EXPECT_EQ(plan_of("{ a b: a a c { d e: f } }"), "a b:a a c{d e:f}");
-}
-
-TEST(LoweringTest, CarriesArgumentsAsWritten) {
-  auto lowering = lower(R"({ f(x: $v, y: [1, {z: "s"}], x: ENUM) })");
-  ASSERT_TRUE(lowering.ok()) << lowering.plan();
-  const LoweredField& f = lowering.fields()[0];
-  ASSERT_EQ(f.arguments.size(), 3u);
-  EXPECT_EQ(f.arguments[0].name, "x");
-  EXPECT_EQ(f.arguments[0].value.kind, ValueKind::Variable);
-  EXPECT_EQ(f.arguments[0].value.text(), "v");
-  EXPECT_EQ(f.arguments[1].name, "y");
-  ASSERT_EQ(f.arguments[1].value.kind, ValueKind::List);
-  ASSERT_EQ(f.arguments[1].value.list().size(), 2u);
-  const Value& object = f.arguments[1].value.list()[1];
-  ASSERT_EQ(object.kind, ValueKind::Object);
-  EXPECT_EQ(object.object()[0].name, "z");
-  EXPECT_EQ(object.object()[0].value.text(), "s");
-  EXPECT_EQ(f.arguments[2].name, "x");
-  EXPECT_EQ(f.arguments[2].value.kind, ValueKind::Enum);
-}
-
-TEST(LoweringTest, KeepsOnlyCustomFieldDirectives) {
-  // Variables in kept directives stay references, supplied or not.
-  auto lowering = lower(
-      R"({ f @custom(y: $w) @skip(if: false) @include(if: true) @defer(label: "x") @stream @Skip @other })",
-      Json{{"w", 1}});
-  ASSERT_TRUE(lowering.ok()) << lowering.plan();
-  const LoweredField& f = lowering.fields()[0];
-  ASSERT_EQ(f.directives.size(), 3u);
-  EXPECT_EQ(f.directives[0].name, "custom");
-  ASSERT_EQ(f.directives[0].arguments.size(), 1u);
-  EXPECT_EQ(f.directives[0].arguments[0].name, "y");
-  EXPECT_EQ(f.directives[0].arguments[0].value.kind, ValueKind::Variable);
-  EXPECT_EQ(f.directives[1].name, "Skip");
-  EXPECT_EQ(f.directives[2].name, "other");
-  EXPECT_TRUE(f.directives[2].arguments.empty());
-  // @defer on a field is neither interpreted nor kept.
-  EXPECT_FALSE(f.defer.has_value());
-  EXPECT_TRUE(f.stream.has_value());
-}
-
-TEST(LoweringTest, DirectivesOfFragmentsAreNotKept) {
-  auto lowering = lower("{ ... @custom { a } ...F @custom } fragment F on T @custom { b }");
-  ASSERT_TRUE(lowering.ok()) << lowering.plan();
-  for (const LoweredField& field : lowering.fields()) EXPECT_TRUE(field.directives.empty());
-}
-
-TEST(LoweringTest, OperationDirectivesAreNotRead) {
-  EXPECT_EQ(plan_of("query Q @skip(if: true) @include(if: $missing) { a }"), "a");
-}
-
-TEST(LoweringTest, TypeConditions) {
-  EXPECT_EQ(plan_of("{ a ... on User { b ... { x } ... on Admin { y } } }"), "a [User]b [User]x [Admin]y");
-  EXPECT_EQ(plan_of("{ ... on A { ...F } } fragment F on B { x }"), "[B]x");
-  EXPECT_EQ(plan_of("{ ... { x } }"), "x");
-  // A sub-selection starts again without a type condition.
-  EXPECT_EQ(plan_of("{ ... on User { friends { name ... on Bot { id } } } }"), "[User]friends{name [Bot]id}");
-  EXPECT_EQ(plan_of("{ ...F } fragment F on User { friends { name } }"), "[User]friends{name}");
-}
-
-TEST(LoweringTest, PositionsAreTheFieldsOwn) {
-  auto lowering = lower(
-      "query {\n"
-      "  a\n"
-      "  alias: b\n"
-      "  ...F\n"
-      "}\n"
-      "fragment F on T {\n"
-      "    c { d }\n"
-      "}\n");
-  ASSERT_TRUE(lowering.ok()) << lowering.plan();
-  const auto& fields = lowering.fields();
-  ASSERT_EQ(fields.size(), 3u);
-  EXPECT_EQ(fields[0].line, 2u);
-  EXPECT_EQ(fields[0].column, 3u);
-  EXPECT_EQ(fields[1].line, 3u);
-  EXPECT_EQ(fields[1].column, 3u);
-  EXPECT_EQ(fields[2].line, 7u);
-  EXPECT_EQ(fields[2].column, 5u);
-  EXPECT_EQ(fields[2].selections[0].line, 7u);
-  EXPECT_EQ(fields[2].selections[0].column, 9u);
-}
-
-TEST(LoweringTest, SkipAndIncludeOnEveryKindOfSelection) {
-  const Json vars{{"yes", true}, {"no", false}};
-  EXPECT_EQ(plan_of("{ a @skip(if: true) b @include(if: $no) c @include(if: $yes) { d @skip(if: $yes) e } }", vars),
-            "c{e}");
-  EXPECT_EQ(plan_of("{ ... @skip(if: $yes) { a } ... @include(if: true) { b } }", vars), "b");
-  EXPECT_EQ(plan_of("{ ...F @include(if: $no) ...G } fragment F on T { a } fragment G on T { b }", vars), "[T]b");
-  // A definition's own @skip/@include applies wherever it is spread.
-  EXPECT_EQ(plan_of("{ a ...F } fragment F on T @include(if: false) { b }"), "a");
-  // A pruned spread is never looked up.
-  EXPECT_EQ(plan_of("{ a ...Missing @skip(if: true) }"), "a");
-}
-
-TEST(LoweringTest, Fragments) {
-  EXPECT_EQ(plan_of("{ ...F ...F } fragment F on T { a }"), "[T]a [T]a");
-  EXPECT_EQ(plan_of("{ ...F } fragment F on T { a ...G } fragment G on U { b }"), "[T]a [U]b");
-  expect_error(lower("{ ...Missing }"), "undefined fragment 'Missing'");
-  expect_error(lower("{ a ...F } fragment F on User { friends { ...F } }"), "Fragment cycle detected involving 'F'",
-               ErrorCode::INVALID_FRAGMENT_TARGET);
-  expect_error(lower("{ ...F } fragment F on T { ...G } fragment G on T { a ...F }"),
-               "Fragment cycle detected involving 'F'", ErrorCode::INVALID_FRAGMENT_TARGET);
-  // A spread that closes a cycle but is pruned is no cycle.
-  EXPECT_EQ(plan_of("{ ...F } fragment F on T { a ...F @skip(if: true) }"), "[T]a");
-  // A fragment defined but never spread is not lowered.
-  EXPECT_EQ(plan_of("{ a } fragment F on T { ...F }"), "a");
-}
-
-TEST(LoweringTest, SelectionSetLowersAgainstAFragmentPath) {
-  auto document = testing::parse(
-      "{ ...G ...F } fragment F on T @include(if: 1) { a } fragment G on T @skip(if: true) { b }"
-      " fragment H on T { c }");
-  ASSERT_TRUE(document);
-  const SelectionSet& top = document->operations()[0].selection_set;
-  JsonVariables none(Json::object());
-
-  // Definition @skip/@include are read before the cycle check: G is pruned, F fails.
-  std::vector<std::string_view> path{"F", "G"};
-  auto result = lower_selection_set(top, *document, none, "Outer", path);
-  ASSERT_FALSE(result.ok());
-  EXPECT_EQ(result.error().message, "@include(if: ...) argument must be a boolean or a variable");
-  EXPECT_EQ(path, (std::vector<std::string_view>{"F", "G"}));
-
-  const SelectionSet& h = document->fragments()[2].selection_set;
-  std::vector<std::string_view> empty;
-  auto plain = lower_selection_set(h, *document, none, "Outer", empty);
-  ASSERT_TRUE(plain.ok());
-  EXPECT_EQ(dump(*plain), "[Outer]c");
-
-  // A spread of a fragment already on the path closes a cycle.
-  auto spread_h = testing::parse("{ ...H } fragment H on T { c }");
-  ASSERT_TRUE(spread_h);
-  std::vector<std::string_view> on_path{"H"};
-  auto cycle = lower_selection_set(spread_h->operations()[0].selection_set, *spread_h, none, std::nullopt, on_path);
-  ASSERT_FALSE(cycle.ok());
-  EXPECT_EQ(cycle.error().message, "Fragment cycle detected involving 'H'");
-  EXPECT_EQ(on_path, std::vector<std::string_view>{"H"});
-}
-
-TEST(LoweringTest, DeferExclusivity) {
-  EXPECT_EQ(plan_of("{ a ... @defer { a } }"), "a a");
-  EXPECT_EQ(plan_of(R"({ ... @defer(label: "x") { a } ... @defer(label: "y") { b } })"), "a^(x) b^(y)");
-  EXPECT_EQ(plan_of(R"({ ... @defer { ... @defer(label: "inner") { a } } })"), "a^");
-  EXPECT_EQ(plan_of(R"({ ... @defer(label: "o") { a ... @defer(label: "i") { a } } })"), "a a");
-  EXPECT_EQ(plan_of("{ ... @defer { b: a a } }"), "b:a^ a^");
-  EXPECT_EQ(plan_of("{ ... @defer { a a } }"), "a a");
-  // A non-deferred fragment keeps the markers its contents received deeper down.
-  EXPECT_EQ(plan_of(R"({ b ... { ... @defer(label: "in") { a } } })"), "b a^(in)");
-  // Nested fragments contribute to the deferring fragment; selections inside a
-  // deferred field are not marked.
-  EXPECT_EQ(plan_of("{ ... @defer { ... on User { a { b } } } }"), "[User]a^{b}");
-  // Spreads defer too, counted among direct fields of the same level.
-  EXPECT_EQ(plan_of(R"({ ...F @defer(label: "f") } fragment F on T { a b })"), "[T]a^(f) [T]b^(f)");
-  EXPECT_EQ(plan_of("{ b ...F @defer } fragment F on T { a b }"), "b [T]a^ [T]b");
-  // The definition's directives are not consulted for @defer.
-  EXPECT_EQ(plan_of("{ ...F } fragment F on T @defer { a }"), "[T]a");
-  // Exclusivity is per level: the same key inside a field's sub-selection does not count.
-  EXPECT_EQ(plan_of("{ a { ... @defer { a } } }"), "a{a^}");
-  EXPECT_EQ(plan_of(R"({ ... @defer(if: false, label: "x") { a } ... @defer(label: "") { b } })"), "a b^()");
-}
-
-TEST(LoweringTest, StreamOnFields) {
-  const Json vars{{"n", 5}, {"off", false}};
-  EXPECT_EQ(plan_of(R"({ a @stream b @stream(initialCount: $n, label: "s") c @stream(if: $off) d { e @stream } })", vars),
-            "a~(0) b~(5,s) c d{e~(0)}");
-}
-
-TEST(LoweringTest, FirstFailingSelectionInDocumentOrderDecides) {
-  expect_error(lower("{ a { ...Missing1 } b @skip(if: 1) ...Missing2 }"), "undefined fragment 'Missing1'");
-  expect_error(lower("{ ... { c @include } ...Missing }"), "@include requires an 'if' argument");
-  expect_error(lower("{ ...F ...Missing } fragment F on T { a @skip(if: $x) }"),
-               "@skip(if: $x) references undefined variable '$x'");
-}
-
-TEST(LoweringTest, ErrorOrderWithinAField) {
-  // @skip/@include, then the sub-selection, then @stream.
-  expect_error(lower("{ a @stream(initialCount: 1.5) @skip(if: 1) { ...Missing } }"),
-               "@skip(if: ...) argument must be a boolean or a variable");
-  expect_error(lower("{ a @stream(initialCount: 1.5) { ...Missing } }"), "undefined fragment 'Missing'");
-  expect_error(lower("{ a @stream(initialCount: 1.5) { b } }"),
-               "@stream(initialCount: ...) argument must be an integer or a variable");
-  // A pruned field is not examined further.
-  EXPECT_EQ(plan_of("{ a @skip(if: true) @stream(initialCount: 1.5) { ...Missing } b }"), "b");
-}
-
-TEST(LoweringTest, ErrorOrderWithinASpread) {
-  // Spread @skip/@include, undefined fragment, definition @skip/@include, cycle, @defer, contents.
-  expect_error(lower("{ ...Missing @skip(if: 1) }"), "@skip(if: ...) argument must be a boolean or a variable");
-  expect_error(lower("{ ...Missing @defer(label: 1) }"), "undefined fragment 'Missing'");
-  expect_error(lower("{ ...F @defer(label: 1) } fragment F on T @include(if: $x) { a }"),
-               "@include(if: $x) references undefined variable '$x'");
-  expect_error(lower("{ ...F } fragment F on T { ...F @defer(label: 1) }"), "Fragment cycle detected involving 'F'",
-               ErrorCode::INVALID_FRAGMENT_TARGET);
-  expect_error(lower("{ ...F @defer(label: $l) } fragment F on T { ...Missing }"),
-               "@defer(label: ...) must be a static string, not a variable");
-  expect_error(lower("{ ...F @defer(label: \"l\") } fragment F on T { ...Missing }"), "undefined fragment 'Missing'");
-}
-
-TEST(LoweringTest, ErrorOrderWithinAnInlineFragment) {
-  expect_error(lower("{ ... @defer(label: 1) @include(if: null) { ...Missing } }"),
-               "@include(if: ...) argument must be a boolean or a variable");
-  expect_error(lower("{ ... @defer(label: 1) { ...Missing } }"),
-               "@defer(label: ...) must be a static string, not a variable");
-  expect_error(lower("{ ... @defer { ...Missing } }"), "undefined fragment 'Missing'");
-}
-
-// A fragment spread twice at each of `levels` levels, ending in `leaf`.
-std::string doubling_query(int levels, const std::string& leaf) {
-  std::string text = "{ ...F0 }";
-  for (int i = 0; i < levels; ++i) {
-    text += " fragment F" + std::to_string(i) + " on T { ...F" + std::to_string(i + 1) + " ...F" +
-            std::to_string(i + 1) + " }";
+// Plan notation: [T] type condition, key:name for an alias, (a,b) argument
+// names, @d kept directives, ^ deferred (^(label) with a label), ~(count) or
+// ~(count,label) streamed, {...} selections. An error reads "error: message",
+// with its code before the colon unless it is GRAPHQL_VALIDATION_FAILED.
+std::string dump(const std::vector<LoweredField>& fields) {
+  std::string out;
+  for (const LoweredField& field : fields) {
+    if (!out.empty()) out += ' ';
+    if (field.type_condition) out.append("[").append(*field.type_condition).append("]");
+    out += field.response_key;
+    if (field.field_name != field.response_key) out.append(":").append(field.field_name);
+    for (const LoweredArgument& argument : field.arguments) {
+      out.append(&argument == field.arguments.begin() ? "(" : ",").append(argument.name);
+      if (&argument + 1 == field.arguments.end()) out += ')';
+    }
+    for (const LoweredDirective& directive : field.directives) out.append("@").append(directive.name);
+    if (field.defer) out += field.defer->label ? "^(" + std::string(*field.defer->label) + ")" : "^";
+    if (field.stream) {
+      out.append("~(").append(std::to_string(field.stream->initial_count));
+      if (field.stream->label) out.append(",").append(*field.stream->label);
+      out += ')';
+    }
+    if (!field.selections.empty()) out.append("{").append(dump(field.selections)).append("}");
   }
-  return text + " fragment F" + std::to_string(levels) + " on T { " + leaf + " }";
+  return out;
 }
 
-// `length` fragments, each spreading the next (with `directives`); the last selects `leaf`.
-std::string chain_query(int length, const std::string& directives = "", const std::string& leaf = "a") {
-  std::string text = "{ ...F1 " + directives + " }";
-  for (int i = 1; i < length; ++i) {
-    text += " fragment F" + std::to_string(i) + " on T { ...F" + std::to_string(i + 1) + " " + directives + " }";
-  }
-  return text + " fragment F" + std::to_string(length) + " on T { " + leaf + " }";
+std::string plan_of(std::string_view text, const Json& variables = Json::object(),
+                    std::optional<std::string_view> operation_name = std::nullopt) {
+  Result<DocumentPtr> document = parse_document(text);
+  if (!document) return "parse failed: " + document.error().message;
+  Result<LoweredOperation> lowered = lower_document(**document, JsonVariables(variables), operation_name);
+  if (lowered) return dump(lowered->fields);
+  const GraphQLError& error = lowered.error();
+  EXPECT_FALSE(error.locations.has_value()) << text;
+  if (error.code() == ErrorCode::GRAPHQL_VALIDATION_FAILED) return "error: " + error.message;
+  return "error " + std::string(error_code_name(error.code())) + ": " + error.message;
 }
 
-TEST(LoweringLimitsTest, ExponentialPlanStopsAtTheFieldLimit) {
-  expect_error(lower(doubling_query(30, "a")), "lowering would produce more than 100000 field plans");
-  expect_error(lower(doubling_query(30, "a { b c }")), "lowering would produce more than 100000 field plans");
+struct Case {
+  const char* query;
+  const char* plan;
+  Json variables = Json::object();
+};
+
+void expect_plans(std::initializer_list<Case> cases) {
+  for (const Case& c : cases) EXPECT_EQ(plan_of(c.query, c.variables), c.plan) << c.query;
 }
 
-TEST(LoweringLimitsTest, FieldLimitIsInclusive) {
-  std::string fragment = "fragment F on T {";
-  for (int i = 0; i < 1000; ++i) fragment += " a";
-  std::string spreads;
-  for (int i = 0; i < 100; ++i) spreads += " ...F";
-  auto at_limit = lower("{" + spreads + " } " + fragment + " }");
-  ASSERT_TRUE(at_limit.ok()) << at_limit.plan();
-  EXPECT_EQ(at_limit.fields().size(), kMaxLoweredFields);
-  expect_error(lower("{" + spreads + " b } " + fragment + " }"), "lowering would produce more than 100000 field plans");
+const Json kFlags{{"yes", true}, {"no", false}, {"l", "x"}, {"v", nullptr}, {"n", 5}, {"s", "true"}};
+
+TEST(LoweringTest, ShapeOfThePlan) {
+  expect_plans({
+      {"{ a b: a a c { d e: f } }", "a b:a a c{d e:f}"},
+      {R"({ f(x: $v, y: [1, {z: "s"}], x: ENUM) g })", "f(x,y,x) g"},
+      {R"({ f @custom(y: $w) @skip(if: false) @include(if: true) @defer(label: "x") @Skip @other })",
+       "f@custom@Skip@other"},
+      {"{ ... @custom { a } ...F @custom } fragment F on T @custom { b }", "a [T]b"},
+      {"query Q @skip(if: true) @include(if: $missing) { a }", "a"},
+      {"{ a ... on User { b ... { x } ... on Admin { y } } }", "a [User]b [User]x [Admin]y"},
+      {"{ ... on A { ...F } } fragment F on B { x }", "[B]x"},
+      // A sub-selection starts again without a type condition.
+      {"{ ... on User { friends { name ... on Bot { id } } } }", "[User]friends{name [Bot]id}"},
+      {"{ ...F ...F } fragment F on T { a ...G } fragment G on U { b }", "[T]a [U]b [T]a [U]b"},
+      {"{ a } fragment F on T { ...F }", "a"},
+  });
 }
 
-TEST(LoweringLimitsTest, WorkIsBoundedWhenEverythingIsPruned) {
-  expect_error(lower(doubling_query(30, "a @skip(if: true)")), "lowering would visit more than 1000000 selections");
-  expect_error(lower(doubling_query(30, "a @include(if: $off)"), Json{{"off", false}}),
-               "lowering would visit more than 1000000 selections");
-  // Settling @defer re-examines every entry of its level, at every level.
-  std::string thousand;
+TEST(LoweringTest, SkipAndInclude) {
+  expect_plans({
+      {"{ a @skip(if: true) b @include(if: $no) c @include(if: $yes) { d @skip(if: $yes) e } }", "c{e}", kFlags},
+      {"{ ... @skip(if: $yes) { a } ... @include(if: true) { b } }", "b", kFlags},
+      {"{ ...F @include(if: $no) ...G } fragment F on T { a } fragment G on T { b }", "[T]b", kFlags},
+      {"{ a ...F } fragment F on T @include(if: false) { b }", "a"},    // wherever it is spread
+      {"{ a ...Missing @skip(if: true) }", "a"},                        // never looked up
+      {"{ ...F } fragment F on T { a ...F @skip(if: true) }", "[T]a"},  // no cycle
+      {"{ f @include(if: $yes) @skip(if: $no) }", "f", kFlags},
+      {"{ f @include(if: true) @skip(if: true) }", ""},
+      {"{ f @include(if: true) @include(if: false) }", ""},
+      {"{ f @skip(other: 1, if: true, if: false) }", ""},              // the first `if` only
+      {"{ f @Skip(if: true) @skip(If: true, if: false) }", "f@Skip"},  // case-sensitive
+      {"{ f @skip(if: true) @include(if: $missing) }", ""},            // stops at the first prune
+      {"{ f @include(if: $missing) @skip(if: true) }",
+       "error: @include(if: $missing) references undefined variable '$missing'"},
+      {"{ f @skip }", "error: @skip requires an 'if' argument"},
+      {"{ f @skip(when: true) }", "error: @skip requires an 'if' argument"},
+      {"{ f @include(if: $v) }", "error: variable '$v' used in @include(if: ...) must be a boolean", kFlags},
+      {"{ f @skip(if: $s) }", "error: variable '$s' used in @skip(if: ...) must be a boolean", kFlags},
+      {"{ f @skip(if: \"true\") }", "error: @skip(if: ...) argument must be a boolean or a variable"},
+      {"{ f @skip(if: [true]) }", "error: @skip(if: ...) argument must be a boolean or a variable"},
+      // Declared defaults are not applied, and anything but an object supplies nothing.
+      {"query($flag: Boolean = false) { a @skip(if: $flag) }",
+       "error: @skip(if: $flag) references undefined variable '$flag'"},
+      {"{ f @skip(if: $yes) }", "error: @skip(if: $yes) references undefined variable '$yes'", Json::array({true})},
+  });
+}
+
+TEST(LoweringTest, Defer) {
+  expect_plans({
+      {"{ ... @defer { f } }", "f^"},
+      {"{ ... @defer(if: true, label: \"x\") { f } }", "f^(x)"},
+      {"{ ... @defer(label: \"\") { f } }", "f^()"},
+      {"{ ... @defer(label: \"\"\"block\"\"\") { f } }", "f^(block)"},
+      {"{ ... @defer(if: $no, label: $l) { f } }", "f", kFlags},
+      {"{ ... @defer(other: 1) { f } }", "f^"},
+      {"{ ... @defer(label: \"a\") @defer(label: 5) @defer(if: $missing) { f } }", "f^(a)"},  // the first only
+      {"{ ... @defer(if: false) @defer(label: \"b\") { f } }", "f"},
+      {"{ ... @defer(label: $l) { f } }", "error: @defer(label: ...) must be a static string, not a variable", kFlags},
+      {"{ ... @defer(if: $missing, label: 5) { f } }",
+       "error: @defer(if: $missing) references undefined variable '$missing'"},
+      {"{ ... @defer(if: \"no\") { f } }", "error: @defer(if: ...) argument must be a boolean or a variable"},
+      // A key deferred at a level keeps its marker only when it is unique there.
+      {"{ a ... @defer { a } }", "a a"},
+      {R"({ ... @defer(label: "x") { a } ... @defer(label: "y") { b } })", "a^(x) b^(y)"},
+      {R"({ ... @defer { ... @defer(label: "inner") { a } } })", "a^"},
+      {R"({ ... @defer(label: "o") { a ... @defer(label: "i") { a } } })", "a a"},
+      {"{ ... @defer { b: a a } }", "b:a^ a^"},
+      {R"({ b ... { ... @defer(label: "in") { a } } })", "b a^(in)"},
+      {"{ ... @defer { ... on User { a { b } } } }", "[User]a^{b}"},
+      {R"({ ...F @defer(label: "f") } fragment F on T { a b })", "[T]a^(f) [T]b^(f)"},
+      {"{ b ...F @defer } fragment F on T { a b }", "b [T]a^ [T]b"},
+      {"{ ...F } fragment F on T @defer { a }", "[T]a"},  // the definition's own is not read
+      {"{ a { ... @defer { a } } }", "a{a^}"},
+  });
+}
+
+TEST(LoweringTest, Stream) {
+  const Json counts{{"u", 7u},
+                    {"s", -7},
+                    {"max", std::numeric_limits<std::int64_t>::max()},
+                    {"big", std::uint64_t{1} << 63},
+                    {"f", 3.0},
+                    {"str", "3"},
+                    {"off", false}};
+  expect_plans({
+      {"{ a @stream b @stream(initialCount: 5, label: \"s\") c @stream(if: $off) d { e @stream } }",
+       "a~(0) b~(5,s) c d{e~(0)}", counts},
+      {"{ f @stream(initialCount: -9223372036854775808) }", "f~(-9223372036854775808)"},
+      {"{ f @stream(if: false, initialCount: \"x\", label: 1) }", "f"},
+      {"{ f @stream(initialCount: 1) @stream(initialCount: 1.5) }", "f~(1)"},
+      {"{ f @stream(initialCount: $u) g @stream(initialCount: $s) h @stream(initialCount: $max) }",
+       "f~(7) g~(-7) h~(9223372036854775807)", counts},
+      {"{ f @stream(initialCount: $big) }",
+       "error: variable '$big' used in @stream(initialCount: ...) must be an integer", counts},
+      {"{ f @stream(initialCount: $f) }", "error: variable '$f' used in @stream(initialCount: ...) must be an integer",
+       counts},
+      {"{ f @stream(initialCount: $str) }",
+       "error: variable '$str' used in @stream(initialCount: ...) must be an integer", counts},
+      {"{ f @stream(initialCount: $n) }", "error: @stream(initialCount: $n) references undefined variable '$n'"},
+      {"{ f @stream(initialCount: 9223372036854775808) }",
+       "error: @stream(initialCount: ...) argument must be an integer or a variable"},
+      {"{ f @stream(initialCount: 3.0) }",
+       "error: @stream(initialCount: ...) argument must be an integer or a variable"},
+      {"{ f @stream(initialCount: THREE) }",
+       "error: @stream(initialCount: ...) argument must be an integer or a variable"},
+      {"{ f @stream(label: $l) }", "error: @stream(label: ...) must be a static string, not a variable", kFlags},
+      {"{ f @stream(if: 1) }", "error: @stream(if: ...) argument must be a boolean or a variable"},
+      {"{ f @stream(label: 1, initialCount: 1.5) }",
+       "error: @stream(initialCount: ...) argument must be an integer or a variable"},
+  });
+}
+
+TEST(LoweringTest, FirstErrorInDocumentOrderDecides) {
+  expect_plans({
+      {"{ ...Missing }", "error: undefined fragment 'Missing'"},
+      {"{ a ...F } fragment F on User { friends { ...F } }",
+       "error INVALID_FRAGMENT_TARGET: Fragment cycle detected involving 'F'"},
+      {"{ ...F } fragment F on T { ...G } fragment G on T { a ...F }",
+       "error INVALID_FRAGMENT_TARGET: Fragment cycle detected involving 'F'"},
+      {"{ a { ...Missing1 } b @skip(if: 1) ...Missing2 }", "error: undefined fragment 'Missing1'"},
+      {"{ ... { c @include } ...Missing }", "error: @include requires an 'if' argument"},
+      // Within a field: @skip/@include, then the sub-selection, then @stream.
+      {"{ a @stream(initialCount: 1.5) @skip(if: 1) { ...Missing } }",
+       "error: @skip(if: ...) argument must be a boolean or a variable"},
+      {"{ a @stream(initialCount: 1.5) { ...Missing } }", "error: undefined fragment 'Missing'"},
+      {"{ a @skip(if: true) @stream(initialCount: 1.5) { ...Missing } b }", "b"},
+      // Within a spread: its @skip/@include, the lookup, the definition's, the cycle, @defer, the contents.
+      {"{ ...Missing @skip(if: 1) }", "error: @skip(if: ...) argument must be a boolean or a variable"},
+      {"{ ...Missing @defer(label: 1) }", "error: undefined fragment 'Missing'"},
+      {"{ ...F @defer(label: 1) } fragment F on T @include(if: $x) { a }",
+       "error: @include(if: $x) references undefined variable '$x'"},
+      {"{ ...F } fragment F on T { ...F @defer(label: 1) }",
+       "error INVALID_FRAGMENT_TARGET: Fragment cycle detected involving 'F'"},
+      {"{ ...F @defer(label: $l) } fragment F on T { ...Missing }",
+       "error: @defer(label: ...) must be a static string, not a variable"},
+      {"{ ...F @defer(label: \"l\") } fragment F on T { ...Missing }", "error: undefined fragment 'Missing'"},
+      // Within an inline fragment: @skip/@include, @defer, the contents.
+      {"{ ... @defer(label: 1) @include(if: null) { ...Missing } }",
+       "error: @include(if: ...) argument must be a boolean or a variable"},
+      {"{ ... @defer { ...Missing } }", "error: undefined fragment 'Missing'"},
+  });
+}
+
+TEST(LoweringTest, OperationChoiceArgumentsAndPositions) {
+  EXPECT_EQ(plan_of("query A { a } mutation B { b }", Json::object(), "B"), "b");
+  EXPECT_EQ(plan_of("{ a }", Json::object(), "A"), "error: no operation named 'A'");
+  EXPECT_EQ(plan_of("query A { a } query B { b }"),
+            "error: document contains multiple operations; operation_name is required");
+  DocumentPtr document =
+      *parse_document("subscription {\n  a\n  alias: b(x: $v)\n  ...F\n}\nfragment F on T {\n    c { d }\n}");
+  Result<LoweredOperation> lowered = lower_document(*document, JsonVariables(Json::object()), std::nullopt);
+  ASSERT_TRUE(lowered.ok());
+  EXPECT_EQ(lowered->operation_type, OperationType::Subscription);
+  const auto& fields = lowered->fields;
+  // Arguments are the document's own nodes; positions are the fields' own, inside fragments too.
+  EXPECT_EQ(fields[1].arguments.begin(), document->operations()[0].selection_set.items[1].arguments.begin());
+  const std::pair<const LoweredField*, Pos> positions[] = {
+      {&fields[0], {2, 3}}, {&fields[1], {3, 3}}, {&fields[2], {7, 5}}, {&fields[2].selections[0], {7, 9}}};
+  for (const auto& [field, pos] : positions) EXPECT_EQ((Pos{field->line, field->column}), pos) << field->field_name;
+}
+
+TEST(LoweringLimitsTest, FieldsVisitsAndDepthAreBounded) {
+  const std::string fields = "error: lowering would produce more than 100000 field plans";
+  const std::string visits = "error: lowering would visit more than 1000000 selections";
+  EXPECT_EQ(plan_of(doubling_fragments(30, "a")), fields);
+  EXPECT_EQ(plan_of(doubling_fragments(30, "a { b c }")), fields);
+  EXPECT_EQ(plan_of(doubling_fragments(30, "a @skip(if: true)")), visits);
+  EXPECT_EQ(plan_of(doubling_fragments(30, "a @include(if: $off)"), Json{{"off", false}}), visits);
+
+  std::string thousand, spreads;
   for (int i = 0; i < 1000; ++i) thousand += " a" + std::to_string(i);
-  auto settled = lower(chain_query(500, "@defer", thousand));
-  ASSERT_TRUE(settled.ok()) << settled.plan();
-  EXPECT_EQ(settled.fields().size(), 1000u);
-  EXPECT_TRUE(settled.fields()[0].defer.has_value());
-  expect_error(lower(chain_query(500, "@defer", thousand + thousand + thousand)),
-               "lowering would visit more than 1000000 selections");
-}
+  for (int i = 0; i < 100; ++i) spreads += " ...F";
+  std::string fragment = " } fragment F on T {" + thousand + " }";
+  Result<DocumentPtr> at_limit = parse_document("{" + spreads + fragment);
+  EXPECT_EQ(lower_document(**at_limit, JsonVariables(Json::object()), std::nullopt)->fields.size(), kMaxLoweredFields);
+  EXPECT_EQ(plan_of("{" + spreads + " b" + fragment), fields);
 
-TEST(LoweringLimitsTest, DepthIsBounded) {
-  auto deepest = lower(chain_query(511));
-  ASSERT_TRUE(deepest.ok()) << deepest.plan();
-  EXPECT_EQ(dump(deepest.fields()), "[T]a");
-  const std::string message = "lowering would nest selection sets and fragments more than 512 levels deep";
-  expect_error(lower(chain_query(512)), message);
-  expect_error(lower(chain_query(100000)), message);
+  // Settling @defer re-examines every entry of its level, at every level.
+  std::string settled = plan_of(fragment_chain(500, thousand, "", "T", "@defer"));
+  EXPECT_EQ(settled.substr(0, 12), "[T]a0^ [T]a1");
+  EXPECT_EQ(plan_of(fragment_chain(500, thousand + thousand + thousand, "", "T", "@defer")), visits);
+
+  EXPECT_EQ(plan_of(fragment_chain(511, "a")), "[T]a");
+  const std::string depth = "error: lowering would nest selection sets and fragments more than 512 levels deep";
+  EXPECT_EQ(plan_of(fragment_chain(512, "a")), depth);
+  EXPECT_EQ(plan_of(fragment_chain(100000, "a")), depth);
 }
 
 }  // namespace

@@ -1,68 +1,418 @@
 #include "engine/parser.h"
 
+#include <gtest/gtest.h>
 #include <sys/mman.h>
 
-#include <cmath>
-#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <limits>
 #include <random>
 #include <sstream>
 #include <string>
-#include <vector>
-
-#include <gtest/gtest.h>
 
 namespace quenfel {
 namespace {
 
 namespace fs = std::filesystem;
 
-DocumentPtr parse_ok(std::string_view text) {
-  auto result = parse_document(text);
-  EXPECT_TRUE(result.ok()) << "text: " << text << "\nerror: " << (result.ok() ? "" : result.error().message);
-  return result.ok() ? *result : nullptr;
-}
-
-ErrorPtr parse_fail(std::string_view text) {
-  auto result = parse_document(text);
-  EXPECT_FALSE(result.ok()) << "unexpectedly parsed: " << text;
-  if (result.ok()) return make_error("", ErrorCode::GRAPHQL_VALIDATION_FAILED);
-  ErrorPtr error = result.take_error();
-  EXPECT_EQ(error->code(), ErrorCode::GRAPHQL_PARSE_FAILED) << text;
-  return error;
-}
-
-std::string fail_message(std::string_view text) { return parse_fail(text)->message; }
-
-std::vector<Location> locations(std::string_view text) {
-  ErrorPtr error = parse_fail(text);
-  return error->locations.value_or(std::vector<Location>{});
-}
-
-std::string read_file(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
+std::string read_fixture(const fs::path& path) {
+  std::ifstream in(fs::path(QUENFEL_FIXTURES_DIR) / path, std::ios::binary);
   std::ostringstream out;
   out << in.rdbuf();
   return out.str();
 }
 
-// A document holding one field whose first argument is the literal under test.
-struct ParsedValue {
-  DocumentPtr document;
-  const Value& get() const { return document->operations()[0].selection_set.items[0].arguments[0].value; }
-};
-
-ParsedValue value_of(const std::string& literal) {
-  return {parse_ok("{ f(a: " + literal + ") }")};
+// "ok", or the error's message followed by its positions.
+std::string outcome(std::string_view text) {
+  Result<DocumentPtr> result = parse_document(text);
+  if (result) return "ok";
+  const GraphQLError& error = result.error();
+  EXPECT_EQ(error.code(), ErrorCode::GRAPHQL_PARSE_FAILED);
+  std::string out = error.message;
+  for (const Location& at : error.locations.value_or(std::vector<Location>{})) {
+    out += " @" + std::to_string(at.line) + ":" + std::to_string(at.column);
+  }
+  return out;
 }
 
-std::string string_value(const std::string& literal) {
-  ParsedValue parsed = value_of(literal);
-  if (!parsed.document) return "<parse failed>";
-  EXPECT_EQ(parsed.get().kind, ValueKind::String);
-  return std::string(parsed.get().text());
+std::string at(Pos pos) { return "@" + std::to_string(pos.line) + ":" + std::to_string(pos.column); }
+
+// Numbers as u (unsigned), s (signed) or d (double, shortest round-trip text).
+std::string dump(const Value& value) {
+  std::string out;
+  switch (value.kind) {
+    case ValueKind::Variable:
+      return "$" + std::string(value.text());
+    case ValueKind::Null:
+      return "null";
+    case ValueKind::Boolean:
+      return value.boolean ? "true" : "false";
+    case ValueKind::String:
+      return "\"" + std::string(value.text()) + "\"";
+    default:  // Enum; Binary has no literal
+      return std::string(value.text());
+    case ValueKind::Number:
+      if (value.number_kind == NumberKind::Unsigned) return "u" + std::to_string(value.unsigned_number);
+      if (value.number_kind == NumberKind::Signed) return "s" + std::to_string(value.signed_number);
+      return "d" + Json(value.double_number).dump();
+    case ValueKind::List:
+      for (const Value& item : value.list()) out += (out.empty() ? "" : ",") + dump(item);
+      return "[" + out + "]";
+    case ValueKind::Object:
+      for (const ObjectField& field : value.object()) {
+        out += (out.empty() ? "" : ",") + std::string(field.name) + ":" + dump(field.value);
+      }
+      return "{" + out + "}";
+  }
+}
+
+std::string dump(const TypeRef& type) {
+  return (type.kind == TypeRef::Kind::List ? "[" + dump(*type.item) + "]" : std::string(type.name)) +
+         (type.nullable ? "" : "!");
+}
+
+std::string dump(Span<Argument> arguments) {
+  std::string out;
+  for (const Argument& a : arguments) out += (out.empty() ? "(" : ",") + std::string(a.name) + ":" + dump(a.value);
+  return out.empty() ? out : out + ")";
+}
+
+std::string dump(Span<Directive> directives) {
+  std::string out;
+  for (const Directive& d : directives) out += " @" + std::string(d.name) + at(d.pos) + dump(d.arguments);
+  return out;
+}
+
+// The tree with the positions of definitions, variables, directives, selections and selection sets.
+std::string dump(const SelectionSet& set) {
+  if (set.empty()) return at(set.pos) == "@0:0" ? "" : "?";
+  std::string out = " {" + at(set.pos);
+  for (const Selection& s : set.items) {
+    out += ' ';
+    if (s.kind == SelectionKind::FragmentSpread) out += "..." + std::string(s.name) + at(s.pos);
+    if (s.kind == SelectionKind::InlineFragment) {
+      out += "..." + at(s.pos) +
+             (s.has_type_condition() ? " on" + at(s.type_condition_pos) + " " + std::string(s.name) : "");
+    }
+    if (s.kind == SelectionKind::Field) {
+      out += (s.has_alias() ? std::string(s.alias) + ":" : "") + std::string(s.name) + at(s.pos);
+    }
+    out += dump(s.arguments) + dump(s.directives) + dump(s.selection_set);
+  }
+  return out + " }";
+}
+
+std::string dump(const Document& document) {
+  std::string out;
+  for (const OperationDefinition& op : document.operations()) {
+    out +=
+        std::string(operation_type_name(op.type)) + (op.is_anonymous() ? "" : " " + std::string(op.name)) + at(op.pos);
+    for (const VariableDefinition& v : op.variables) {
+      out += " $" + std::string(v.name) + at(v.pos) + ":" + dump(*v.type);
+      if (v.default_value) out += "=" + dump(*v.default_value);
+      out += dump(v.directives);
+    }
+    out += dump(op.directives) + dump(op.selection_set) + "\n";
+  }
+  for (const FragmentDefinition& f : document.fragments()) {
+    out += "fragment " + std::string(f.name) + at(f.pos) + " on" + at(f.type_condition_pos) + " " +
+           std::string(f.type_condition) + dump(f.directives) + dump(f.selection_set) + "\n";
+  }
+  return out;
+}
+
+std::string dump(std::string_view text) {
+  Result<DocumentPtr> result = parse_document(text);
+  return result ? dump(**result) : "error: " + result.error().message;
+}
+
+// The literal as the parser reads it in an argument.
+std::string value_of(const std::string& literal) {
+  Result<DocumentPtr> result = parse_document("{ f(a: " + literal + ") }");
+  return result ? dump((*result)->operations()[0].selection_set.items[0].arguments[0].value)
+                : outcome("{ f(a: " + literal + ") }");
+}
+
+TEST(ParserTest, Fixtures) {
+  for (const auto& entry : fs::directory_iterator(fs::path(QUENFEL_FIXTURES_DIR) / "parser-valid")) {
+    EXPECT_EQ(outcome(read_fixture(entry.path())), "ok") << entry.path().filename();
+  }
+  const std::string definition = "a definition ('query', 'mutation', 'subscription', 'fragment' or '{')";
+  const std::pair<const char*, std::string> invalid[] = {
+      {"anonymous-and-named-operation", "document contains multiple operations @1:1 @7:1"},
+      {"comment-only", "syntax error: unexpected end of input, expected " + definition + " @2:1"},
+      {"directive-without-name", "syntax error: expected a directive name, found '}' @4:3"},
+      {"empty", "syntax error: unexpected end of input, expected " + definition + " @1:1"},
+      {"fragment-defined-twice", "fragment Who is defined twice @7:1 @11:1"},
+      {"missing-argument-value", "syntax error: expected a value, found ')' @2:39"},
+      {"nesting-depth-65", "recursion limit exceeded."},
+      {"operation-defined-twice", "operation Viewer is defined twice @1:1 @7:1"},
+      {"schema-definition", "syntax error: expected " + definition +
+                                ", found the type-system keyword 'type' (a query "
+                                "document cannot define or extend a schema) @1:1"},
+      {"unbalanced-closing-brace", "syntax error: expected " + definition + ", found '}' @10:1"},
+      {"unclosed-selection-set", "syntax error: unexpected end of input, expected '}' @5:1"},
+      {"unterminated-string",
+       "syntax error: unterminated string, expected '\"' before the end of the line @2:17 @2:51"},
+  };
+  for (const auto& [name, expected] : invalid) {
+    EXPECT_EQ(outcome(read_fixture(fs::path("parser-invalid") / (std::string(name) + ".graphql"))), expected) << name;
+  }
+  EXPECT_EQ(dump(read_fixture("parser-valid/variable_directive.graphql")),
+            "query Foo@1:1 $a@1:11:Int=u10 @directive@1:19 $b@1:36:Int @directive@1:44 {@1:56 value@2:5 }\n");
+}
+
+TEST(ParserTest, Shape) {
+  EXPECT_EQ(dump("query Q($id: ID! = \"x\", $list: [[Int!]]! @dir(a: 1)) @op(v: $id) {\n"
+                 "  alias: field(a: 1, b: $id) @include(if: true) {\n"
+                 "    ...Frag @skip(if: false)\n"
+                 "    ... on User { name }\n"
+                 "    ... @defer { id }\n"
+                 "  }\n"
+                 "}\n"
+                 "\n"
+                 "fragment Frag on User @fd {\n"
+                 "  id\n"
+                 "}\n"),
+            "query Q@1:1 $id@1:9:ID!=\"x\" $list@1:25:[[Int!]]! @dir@1:42(a:u1) @op@1:54(v:$id) {@1:66 "
+            "alias:field@2:3(a:u1,b:$id) @include@2:30(if:true) {@2:49 ...Frag@3:5 @skip@3:13(if:false) "
+            "...@4:5 on@4:9 User {@4:17 name@4:19 } ...@5:5 @defer@5:9 {@5:16 id@5:18 } } }\n"
+            "fragment Frag@9:1 on@9:15 User @fd@9:23 {@9:27 id@10:3 }\n");
+  EXPECT_EQ(
+      dump("mutation M { a } subscription S { b } fragment F on T { c } query Q($v: Int) { d }"),
+      "mutation M@1:1 {@1:12 a@1:14 }\nsubscription S@1:18 {@1:33 b@1:35 }\nquery Q@1:61 $v@1:69:Int {@1:78 d@1:80 }\n"
+      "fragment F@1:39 on@1:50 T {@1:55 c@1:57 }\n");
+  // Keywords are ordinary names elsewhere.
+  EXPECT_EQ(
+      dump("query query($on: on = on) { fragment: query(true: false, null: null) on ...query type { __typename } }"
+           "fragment query on on { on }"),
+      "query query@1:1 $on@1:13:on=on {@1:27 fragment:query@1:29(true:false,null:null) on@1:70 ...query@1:73 "
+      "type@1:82 {@1:87 __typename@1:89 } }\nfragment query@1:103 on@1:118 on {@1:124 on@1:126 }\n");
+  EXPECT_EQ(value_of("[1, \"two\", [THREE], {four: 4, four: null, five: {}}, []]"),
+            "[u1,\"two\",[THREE],{four:u4,four:null,five:{}},[]]");
+}
+
+TEST(ParserTest, NamesViewIntoTheDocumentsOwnText) {
+  std::string text = "query Op($v: Int = 1) { field(s: \"plain\", e: \"esc\\n\") }";
+  DocumentPtr document = *parse_document(text);
+  std::fill(text.begin(), text.end(), 'x');
+  const std::string_view own = document->text();
+  auto inside = [&](std::string_view s) {
+    return s.data() >= own.data() && s.data() + s.size() <= own.data() + own.size();
+  };
+  const OperationDefinition& op = document->operations()[0];
+  EXPECT_EQ(dump(*document), "query Op@1:1 $v@1:10:Int=u1 {@1:23 field@1:25(s:\"plain\",e:\"esc\n\") }\n");
+  EXPECT_TRUE(inside(op.name) && inside(op.variables[0].name) && inside(op.selection_set.items[0].name));
+  EXPECT_FALSE(inside(op.selection_set.items[0].arguments[1].value.text()));  // decoded into the arena
+}
+
+TEST(ParserTest, Numbers) {
+  const std::pair<std::string, const char*> cases[] = {
+      {"0", "u0"},
+      {"-0", "u0"},
+      {"-1", "s-1"},
+      {"9223372036854775808", "u9223372036854775808"},
+      {"18446744073709551615", "u18446744073709551615"},
+      {"-9223372036854775808", "s-9223372036854775808"},
+      {"18446744073709551616", "d1.8446744073709552e+19"},
+      {"-9223372036854775809", "d-9.223372036854776e+18"},
+      {"-0.0", "d-0.0"},
+      {"25E-2", "d0.25"},
+      {"1.7976931348623157e308", "d1.7976931348623157e+308"},
+      {"4e-320", "d4e-320"},  // subnormal
+      {"1e-400", "d0.0"},     // underflow
+      {"-1e-400", "d-0.0"},
+      {"0.000001e-999999999999999999999", "d0.0"},
+      {"1e400", "syntax error: expected a number within the range of a double, found number '1e400' @1:8"},
+      {"1" + std::string(400, '0'),
+       "syntax error: expected a number within the range of a double, found number '"
+       "1000000000000000000000000000000000000000...' @1:8"},
+      {"0.1e999999999999999999999",
+       "syntax error: expected a number within the range of a double, found number "
+       "'0.1e999999999999999999999' @1:8"},
+      {"01", "syntax error: expected no digit after a leading zero, found character '1' @1:8 @1:9"},
+      {"-01", "syntax error: expected no digit after a leading zero, found character '1' @1:8 @1:10"},
+      {"1.", "syntax error: expected a digit after the decimal point, found character ')' @1:8 @1:10"},
+      {"1.e3", "syntax error: expected a digit after the decimal point, found character 'e' @1:8 @1:10"},
+      {".5", "syntax error: expected a digit before the decimal point, found character '.' @1:8"},
+      {"1e+", "syntax error: expected a digit in the exponent, found character ')' @1:8 @1:11"},
+      {"- 1", "syntax error: expected a digit after '-', found character ' ' @1:8 @1:9"},
+      {"0x1F", "syntax error: expected a separator after the number '0', found character 'x' @1:8 @1:9"},
+      {"1.5.3", "syntax error: expected a separator after the number '1.5', found character '.' @1:8 @1:11"},
+      {"1e5_", "syntax error: expected a separator after the number '1e5', found character '_' @1:8 @1:11"},
+  };
+  for (const auto& [literal, expected] : cases) EXPECT_EQ(value_of(literal), expected) << literal;
+}
+
+TEST(ParserTest, Strings) {
+  const std::pair<std::string, std::string> cases[] = {
+      {R"("a\"b\\c\/d\be\ff\ng\rh\ti")", "\"a\"b\\c/d\be\ff\ng\rh\ti\""},
+      {R"("\u0041\u00e9\u20AC")", "\"A\xC3\xA9\xE2\x82\xAC\""},
+      {R"("\u{41}\u{1F600}\u{0000000041}\u{10FFFF}")",
+       "\"A\xF0\x9F\x98\x80"
+       "A\xF4\x8F\xBF\xBF\""},
+      {R"("\uD83D\uDE00!")", "\"\xF0\x9F\x98\x80!\""},
+      {R"("\u0000")", std::string("\"\0\"", 3)},
+      {"\"h\xC3\xA9llo \xF0\x9F\x98\x80 tab\there #not a comment\"",
+       "\"h\xC3\xA9llo \xF0\x9F\x98\x80 tab\there #not a comment\""},
+      {"\"\"", "\"\""},
+      {"\"\"\"\"\"\"", "\"\""},
+      {"\"\"\"  \n\t \n \"\"\"", "\"\""},
+      {"\"\"\"  first line keeps its indent\"\"\"", "\"  first line keeps its indent\""},
+      {"\"\"\"\n    a\n    b\n\n    c\n    \"\"\"", "\"a\nb\n\nc\""},
+      {"\"\"\"\n      deeper\n    common\n  \"\"\"", "\"  deeper\ncommon\""},
+      {"\"\"\"first\n    second\n      third\"\"\"", "\"first\nsecond\n  third\""},
+      {"\"\"\"\r\n  one\r  two\r\n\"\"\"", "\"one\ntwo\""},
+      {"\"\"\"\n\t\ttabbed\n\t\t\tmore\n\"\"\"", "\"tabbed\n\tmore\""},
+      {"\"\"\"\n  quote \\\"\"\" inside\n\"\"\"", "\"quote \"\"\" inside\""},
+      {"\"\"\"no \\n escapes \\u0041 here\"\"\"", "\"no \\n escapes \\u0041 here\""},
+      {"\"\"\"a \" and \"\" inside\"\"\"", "\"a \" and \"\" inside\""},
+      {"\"\"\"\n  h\xC3\xA9llo\n    \xF0\x9F\x98\x80\n\"\"\"", "\"h\xC3\xA9llo\n  \xF0\x9F\x98\x80\""},
+      {"\"\"\"\n  x\n \n\n   y\n\n\"\"\"", "\"x\n\n\n y\""},
+      {"\"abc", "syntax error: unterminated string, expected '\"' before the end of input @1:8 @1:15"},
+      {"\"ab\\\"\n\"", "syntax error: unterminated string, expected '\"' before the end of the line @1:8 @1:13"},
+      {"\"ab\r\"", "syntax error: unterminated string, expected '\"' before the end of the line @1:8 @1:11"},
+      {"\"ab\\", "syntax error: unterminated string, expected '\"' before the end of input @1:8 @1:15"},
+      {"\"\"\"abc\n  \\\"\"\" \"\" ) }",
+       "syntax error: unterminated block string, expected '\"\"\"' before the end of input @1:8 @2:17"},
+  };
+  for (const auto& [literal, expected] : cases) EXPECT_EQ(value_of(literal), expected) << literal;
+  EXPECT_NE(dump(read_fixture("parser-valid/multiline_string.graphql")).find("\"a\nb\n\nc\""), std::string::npos);
+}
+
+TEST(ParserTest, BadEscapesPointAtTheBackslash) {
+  const char* kUnicode = "syntax error: invalid unicode escape, expected ";
+  const std::pair<const char*, std::string> cases[] = {
+      {R"(\q)",
+       "syntax error: invalid escape sequence, expected one of \\\" \\\\ \\/ \\b \\f \\n \\r \\t \\u, found '\\q'"},
+      {R"(\u12)", std::string(kUnicode) + "four hexadecimal digits after '\\u', found character '\"'"},
+      {R"(\u12G4)", std::string(kUnicode) + "four hexadecimal digits after '\\u', found character 'G'"},
+      {R"(\u{})", std::string(kUnicode) + "hexadecimal digits and '}' after '\\u{', found character '}'"},
+      {R"(\u{41)", std::string(kUnicode) + "hexadecimal digits and '}' after '\\u{', found character '\"'"},
+      {R"(\u{110000})", std::string(kUnicode) + "a Unicode scalar value, found '\\u{110000}'"},
+      {R"(\u{FFFFFFFFFFFF})", std::string(kUnicode) + "a Unicode scalar value, found '\\u{FFFFFFFFFFFF}'"},
+      {R"(\u{D800})", std::string(kUnicode) + "a Unicode scalar value, found '\\u{D800}'"},
+      {R"(\uD83D)", std::string(kUnicode) + "a surrogate pair, found the lone surrogate '\\uD83D'"},
+      {R"(\uD83Dx)", std::string(kUnicode) + "a surrogate pair, found the lone surrogate '\\uD83D'"},
+      {R"(\uD83D\u0041)", std::string(kUnicode) + "a surrogate pair, found the lone surrogate '\\uD83D'"},
+      {R"(\uDE00)", std::string(kUnicode) + "a surrogate pair, found the lone surrogate '\\uDE00'"},
+      {R"(\u{D83D}\u{DE00})", std::string(kUnicode) + "a Unicode scalar value, found '\\u{D83D}'"},
+  };
+  for (const auto& [escape, message] : cases) {
+    EXPECT_EQ(outcome(std::string("{ f(a: \"x\", b: \"") + escape + "\") }"), message + " @1:17") << escape;
+  }
+}
+
+TEST(ParserTest, ColumnsCountCodePointsAndLinesEveryTerminator) {
+  // "é" is 2 bytes, the emoji 4: each is one column.
+  EXPECT_EQ(dump("{ f(a: \"\xC3\xA9\xF0\x9F\x98\x80\") g }"),
+            "query@1:1 {@1:1 f@1:3(a:\"\xC3\xA9\xF0\x9F\x98\x80\") g@1:14 }\n");
+  EXPECT_EQ(dump("{ # \xF0\x9F\x98\x80\xF0\x9F\x98\x80\n  a # \xC3\xA9\n b }"), "query@1:1 {@1:1 a@2:3 b@3:2 }\n");
+  EXPECT_EQ(dump("{\r\n a\r b\n c\r\n\r\n\td }"), "query@1:1 {@1:1 a@2:2 b@3:2 c@4:2 d@6:2 }\n");
+  EXPECT_EQ(dump("{ f(a: \"\"\"x\r\n\xC3\xA9\xC3\xA9\r\"\"\") g }"),
+            "query@1:1 {@1:1 f@1:3(a:\"x\n\xC3\xA9\xC3\xA9\") g@3:6 }\n");
+  EXPECT_EQ(dump("\xEF\xBB\xBF{ a \xEF\xBB\xBF b }"), "query@1:2 {@1:2 a@1:4 b@1:8 }\n");
+  // Error positions are computed apart from node positions; both must agree.
+  EXPECT_EQ(outcome("{ f(a: \"\xC3\xA9\xF0\x9F\x98\x80\") % }"),
+            "syntax error: expected a selection or '}', found character '%' @1:14");
+  EXPECT_EQ(outcome("\xEF\xBB\xBF{\r\n # \xC3\xA9\r\n\r %}"),
+            "syntax error: expected a selection, found character '%' @4:2");
+  EXPECT_EQ(dump(",,# leading comment\n\xEF\xBB\xBF query ,Q, (,$a,:,Int,=,1,), { ,a, ,b#c\n,}, # trailing"),
+            "query Q@2:3 $a@2:15:Int=u1 {@2:31 a@2:34 b@2:38 }\n");
+  for (const char* text : {"{a}#", "{a}#\r", "{\ta\t}"}) EXPECT_EQ(outcome(text), "ok");
+}
+
+TEST(ParserTest, InvalidUtf8AndNonAsciiAreSyntaxErrors) {
+  const std::string in_string = "syntax error: expected UTF-8 text in a string, found invalid UTF-8 byte ";
+  const std::pair<std::string, std::string> cases[] = {
+      {"{ a\xC3\xA9 }", "syntax error: expected a selection or '}', found non-ASCII character U+00E9 @1:4"},
+      {"{ \xFF }", "syntax error: expected a selection, found invalid UTF-8 byte 0xFF @1:3"},
+      {"{ a(b: \"\xC0\x80\") }", in_string + "0xC0 @1:9"},
+      {"{ a(b: \"\xED\xA0\x80\") }", in_string + "0xED @1:9"},
+      {"{ a(b: \"\xF4\x90\x80\x80\") }", in_string + "0xF4 @1:9"},
+      {"{ a(b: \"\xE2\x82", in_string + "0xE2 @1:9"},
+      {"{ a(b: \"xx\xFF\") }", in_string + "0xFF @1:11"},
+      {"{ a(b: \"\"\"\xE2\x82\x28\"\"\") }",
+       "syntax error: expected UTF-8 text in a block string, found invalid UTF-8 byte 0xE2 @1:11"},
+      {"{ a } # \x80", "syntax error: expected UTF-8 text in a comment, found invalid UTF-8 byte 0x80 @1:9"},
+      {"{ a } # \xF0\x9F\x98", "syntax error: expected UTF-8 text in a comment, found invalid UTF-8 byte 0xF0 @1:9"},
+      {"\xEF\xBB{ a }",
+       "syntax error: expected a definition ('query', 'mutation', 'subscription', 'fragment' or '{'), "
+       "found invalid UTF-8 byte 0xEF @1:1"},
+      {std::string("{ a \0 }", 7), "syntax error: expected a selection or '}', found control character U+0000 @1:5"},
+  };
+  for (const auto& [text, expected] : cases) EXPECT_EQ(outcome(text), expected) << text;
+}
+
+TEST(ParserTest, SyntaxErrorsSayWhatWasExpectedAndFound) {
+  const std::string definition = "a definition ('query', 'mutation', 'subscription', 'fragment' or '{')";
+  const std::string variable =
+      "syntax error: expected a constant value, found a variable (variables are not allowed here)";
+  const std::pair<std::string, std::string> cases[] = {
+      {"{ }", "syntax error: expected a selection, found '}' @1:3"},
+      {"{ a } }", "syntax error: expected " + definition + ", found '}' @1:7"},
+      {"{ a() }", "syntax error: expected an argument name, found ')' @1:5"},
+      {"{ a(b: 1 }", "syntax error: expected an argument name or ')', found '}' @1:10"},
+      {"{ a(b 1) }", "syntax error: expected ':', found number '1' @1:7"},
+      {"{ a: }", "syntax error: expected a field name, found '}' @1:6"},
+      {"{ a(b: [1 }", "syntax error: expected a value or ']', found '}' @1:11"},
+      {"{ a(b: {c 1}) }", "syntax error: expected ':', found number '1' @1:11"},
+      {"{ a(b: {1: 1}) }", "syntax error: expected a field name or '}', found number '1' @1:9"},
+      {"{ ... }", "syntax error: expected a fragment name, 'on', '@' or '{', found '}' @1:7"},
+      {"{ ... on { a } }", "syntax error: expected a type name, found '{' @1:10"},
+      {"{ ... @d }", "syntax error: expected '@' or '{', found '}' @1:10"},
+      {"{ .. }", "syntax error: expected '...', found '..' @1:3"},
+      {"{ a & }", "syntax error: expected a selection or '}', found '&' @1:5"},
+      {"query Q Q { a }", "syntax error: expected '(', '@' or '{', found name 'Q' @1:9"},
+      {"query [", "syntax error: expected an operation name, '(', '@' or '{', found '[' @1:7"},
+      {"query Q() { a }", "syntax error: expected a variable definition, found ')' @1:9"},
+      {"query Q($a) { a }", "syntax error: expected ':', found ')' @1:11"},
+      {"query Q($a: ) { a }", "syntax error: expected a type, found ')' @1:13"},
+      {"query Q($a: [Int) { a }", "syntax error: expected ']', found ')' @1:17"},
+      {"query Q($a: Int $b: Int { a }", "syntax error: expected a variable definition or ')', found '{' @1:25"},
+      {"query Q($a: Int = 1 @d = 2) { a }", "syntax error: expected a variable definition or ')', found '=' @1:24"},
+      {"query Q($a: Int = $b) { a }", variable + " @1:19"},
+      {"query Q($a: Int @d(x: [$b])) { a }", variable + " @1:24"},
+      {"query Q($a: Int) @d", "syntax error: unexpected end of input, expected '@' or '{' @1:20"},
+      {"fragment on on T { a }",
+       "syntax error: expected a fragment name, found 'on' (which cannot name a fragment) @1:10"},
+      {"fragment F T { a }", "syntax error: expected 'on', found name 'T' @1:12"},
+      {"fragment F($a: Int) on T { a }", "syntax error: expected 'on', found '(' @1:11"},
+      {"fragment F on { a }", "syntax error: expected a type name, found '{' @1:15"},
+      {"fragment F on T", "syntax error: unexpected end of input, expected '@' or '{' @1:16"},
+      {"Query { a }", "syntax error: expected " + definition + ", found name 'Query' @1:1"},
+      {"{ a(b: \"x\" \"y\") }", "syntax error: expected an argument name or ')', found a string @1:12"},
+      {"{ a(b: \"x\" \"\"\"y\"\"\") }", "syntax error: expected an argument name or ')', found a block string @1:12"},
+      {"{ a(b: $) }", "syntax error: expected a variable name, found ')' @1:9"},
+      {"{ a } 123", "syntax error: expected " + definition + ", found number '123' @1:7"},
+      {"{ " + std::string(100, 'n') + "(: 1) }", "syntax error: expected an argument name, found ':' @1:104"},
+      {"{ a(" + std::string(60, 'n') + " 1) }", "syntax error: expected ':', found number '1' @1:66"},
+      {"{ a } " + std::string(60, 'n'),
+       "syntax error: expected " + definition + ", found name '" + std::string(40, 'n') + "...' @1:7"},
+      // Definition rules apply to valid syntax only, the first conflict in source order.
+      {"query A { a } query A { b } {", "syntax error: unexpected end of input, expected a selection @1:30"},
+      {"fragment F on T { a }", "document does not contain an operation"},
+      {"query A { a }\n{ b }", "document contains multiple operations @2:1 @1:1"},
+      {"\"\"\"Doc\"\"\" query { a }",
+       "syntax error: expected " + definition +
+           ", found a block string (descriptions "
+           "belong to type-system definitions, which a query document cannot hold) @1:1"},
+  };
+  for (const auto& [text, expected] : cases) EXPECT_EQ(outcome(text), expected) << text;
+  for (const char* text :
+       {"schema { query: Query }", "scalar Date", "interface I { a: Int }", "union U = A | B", "enum E { A }",
+        "input I { a: Int }", "directive @d on FIELD", "extend type Query { b: Int }", "{ a } type Query { a: Int }"}) {
+    EXPECT_NE(outcome(text).find(", found the type-system keyword '"), std::string::npos) << text;
+  }
+}
+
+TEST(ParserTest, TextLongerThanPositionsCanCountFailsCleanly) {
+  const std::size_t size = std::size_t{std::numeric_limits<std::uint32_t>::max()} + 1;
+  void* memory = mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+  ASSERT_NE(memory, MAP_FAILED);
+  EXPECT_EQ(outcome(std::string_view(static_cast<const char*>(memory), size)),
+            "syntax error: expected a query text of at most 4294967295 bytes, found 4294967296 bytes");
+  munmap(memory, size);
 }
 
 std::string nested(const std::string& open, int levels, const std::string& middle, const std::string& close) {
@@ -73,697 +423,51 @@ std::string nested(const std::string& open, int levels, const std::string& middl
   return text;
 }
 
-// ---------------------------------------------------------------------------
-
-TEST(ParserFixtures, EveryValidFixtureParses) {
-  int count = 0;
-  for (const auto& entry : fs::directory_iterator(fs::path(QUENFEL_FIXTURES_DIR) / "parser-valid")) {
-    SCOPED_TRACE(entry.path().filename().string());
-    parse_ok(read_file(entry.path()));
-    ++count;
+TEST(ParserTest, SixtyFourLevelsParseAndTheNextFails) {
+  std::string (*const cases[])(int) = {
+      [](int n) { return nested("{ a ", n - 1, "{ b }", "}"); },
+      [](int n) { return "query($v: Int = " + nested("[", n, "1", "]") + ") { a }"; },
+      [](int n) { return "query($v: Int = " + nested("{k: ", n, "1", "}") + ") { a }"; },
+      [](int n) { return "query($v: " + nested("[", n, "Int", "]") + ") { a }"; },
+      [](int n) { return nested("{ a(x: ", 1, nested("[{k: ", (n - 1) / 2, "1", "}]"), ") }"); },
+  };
+  for (auto text : cases) {
+    EXPECT_EQ(outcome(text(64)), "ok");
+    EXPECT_EQ(outcome(text(65)), "recursion limit exceeded.");
   }
-  EXPECT_EQ(count, 28);
-}
-
-TEST(ParserFixtures, EveryInvalidFixtureFails) {
-  int count = 0;
-  for (const auto& entry : fs::directory_iterator(fs::path(QUENFEL_FIXTURES_DIR) / "parser-invalid")) {
-    SCOPED_TRACE(entry.path().filename().string());
-    parse_fail(read_file(entry.path()));
-    ++count;
-  }
-  EXPECT_EQ(count, 12);
-}
-
-TEST(ParserFixtures, DefinitionRuleAndDepthMessagesAreExact) {
-  auto fixture = [](const char* name) {
-    return parse_fail(read_file(fs::path(QUENFEL_FIXTURES_DIR) / "parser-invalid" / name));
-  };
-  ErrorPtr twice = fixture("operation-defined-twice.graphql");
-  EXPECT_EQ(twice->message, "operation Viewer is defined twice");
-  EXPECT_EQ(twice->locations, (std::vector<Location>{{1, 1}, {7, 1}}));
-
-  ErrorPtr fragment = fixture("fragment-defined-twice.graphql");
-  EXPECT_EQ(fragment->message, "fragment Who is defined twice");
-  EXPECT_EQ(fragment->locations, (std::vector<Location>{{7, 1}, {11, 1}}));
-
-  ErrorPtr anonymous = fixture("anonymous-and-named-operation.graphql");
-  EXPECT_EQ(anonymous->message, "document contains multiple operations");
-  EXPECT_EQ(anonymous->locations, (std::vector<Location>{{1, 1}, {7, 1}}));
-
-  ErrorPtr deep = fixture("nesting-depth-65.graphql");
-  EXPECT_EQ(deep->message, "recursion limit exceeded.");
-  EXPECT_FALSE(deep->locations.has_value());
-
-  EXPECT_NE(fixture("schema-definition.graphql")->message.find("type-system"), std::string::npos);
-  EXPECT_EQ(fixture("unterminated-string.graphql")->locations, (std::vector<Location>{{2, 17}, {2, 51}}));
-}
-
-TEST(ParserFixtures, VariableDefaultAfterDirectives) {
-  DocumentPtr doc = parse_ok(read_file(fs::path(QUENFEL_FIXTURES_DIR) / "parser-valid" / "variable_directive.graphql"));
-  ASSERT_TRUE(doc);
-  const auto& vars = doc->operations()[0].variables;
-  ASSERT_EQ(vars.size(), 2u);
-  ASSERT_NE(vars[0].default_value, nullptr);
-  EXPECT_EQ(vars[0].default_value->unsigned_number, 10u);
-  EXPECT_EQ(vars[0].directives.size(), 1u);
-  EXPECT_EQ(vars[1].default_value, nullptr);
-  EXPECT_EQ(vars[1].directives[0].name, "directive");
-}
-
-// ---------------------------------------------------------------------------
-
-TEST(ParserShape, KitchenSinkDocument) {
-  const std::string text =
-      "query Q($id: ID! = \"x\", $list: [[Int!]]! @dir(a: 1)) @op(v: $id) {\n"
-      "  alias: field(a: 1, b: $id) @include(if: true) {\n"
-      "    ...Frag @skip(if: false)\n"
-      "    ... on User { name }\n"
-      "    ... @defer { id }\n"
-      "  }\n"
-      "}\n"
-      "\n"
-      "fragment Frag on User @fd {\n"
-      "  id\n"
-      "}\n";
-  DocumentPtr doc = parse_ok(text);
-  ASSERT_TRUE(doc);
-  ASSERT_EQ(doc->operations().size(), 1u);
-  const OperationDefinition& op = doc->operations()[0];
-  EXPECT_EQ(op.type, OperationType::Query);
-  EXPECT_EQ(op.name, "Q");
-  EXPECT_EQ(op.pos, (Pos{1, 1}));
-
-  ASSERT_EQ(op.variables.size(), 2u);
-  const VariableDefinition& id = op.variables[0];
-  EXPECT_EQ(id.name, "id");
-  EXPECT_EQ(id.pos, (Pos{1, 9}));
-  EXPECT_EQ(id.type->kind, TypeRef::Kind::Named);
-  EXPECT_EQ(id.type->name, "ID");
-  EXPECT_FALSE(id.type->nullable);
-  ASSERT_NE(id.default_value, nullptr);
-  EXPECT_EQ(id.default_value->text(), "x");
-  EXPECT_EQ(id.default_value->pos, (Pos{1, 20}));
-  const VariableDefinition& list = op.variables[1];
-  EXPECT_EQ(list.pos, (Pos{1, 25}));
-  EXPECT_EQ(list.default_value, nullptr);
-  EXPECT_EQ(list.type->kind, TypeRef::Kind::List);
-  EXPECT_FALSE(list.type->nullable);
-  EXPECT_EQ(list.type->item->kind, TypeRef::Kind::List);
-  EXPECT_TRUE(list.type->item->nullable);
-  EXPECT_EQ(list.type->item->item->name, "Int");
-  EXPECT_FALSE(list.type->item->item->nullable);
-  ASSERT_EQ(list.directives.size(), 1u);
-  EXPECT_EQ(list.directives[0].name, "dir");
-  EXPECT_EQ(list.directives[0].pos, (Pos{1, 42}));
-  EXPECT_EQ(list.directives[0].arguments[0].name_pos, (Pos{1, 47}));
-  EXPECT_EQ(list.directives[0].arguments[0].value.pos, (Pos{1, 50}));
-
-  ASSERT_EQ(op.directives.size(), 1u);
-  EXPECT_EQ(op.directives[0].name, "op");
-  EXPECT_EQ(op.directives[0].pos, (Pos{1, 54}));
-  EXPECT_EQ(op.directives[0].arguments[0].value.kind, ValueKind::Variable);
-  EXPECT_EQ(op.directives[0].arguments[0].value.text(), "id");
-  EXPECT_EQ(op.directives[0].arguments[0].value.pos, (Pos{1, 61}));
-  EXPECT_EQ(op.selection_set.pos, (Pos{1, 66}));
-
-  ASSERT_EQ(op.selection_set.items.size(), 1u);
-  const Selection& field = op.selection_set.items[0];
-  EXPECT_EQ(field.kind, SelectionKind::Field);
-  EXPECT_EQ(field.alias, "alias");
-  EXPECT_EQ(field.name, "field");
-  EXPECT_EQ(field.response_key(), "alias");
-  EXPECT_EQ(field.pos, (Pos{2, 3}));
-  ASSERT_EQ(field.arguments.size(), 2u);
-  EXPECT_EQ(field.arguments[0].name, "a");
-  EXPECT_EQ(field.arguments[0].name_pos, (Pos{2, 16}));
-  EXPECT_EQ(field.arguments[1].name, "b");
-  EXPECT_EQ(field.arguments[1].name_pos, (Pos{2, 22}));
-  EXPECT_EQ(field.arguments[1].value.pos, (Pos{2, 25}));
-  ASSERT_EQ(field.directives.size(), 1u);
-  EXPECT_EQ(field.directives[0].name, "include");
-  EXPECT_EQ(field.directives[0].pos, (Pos{2, 30}));
-  EXPECT_EQ(field.directives[0].arguments[0].value.kind, ValueKind::Boolean);
-  EXPECT_TRUE(field.directives[0].arguments[0].value.boolean);
-  EXPECT_EQ(field.selection_set.pos, (Pos{2, 49}));
-
-  const auto& items = field.selection_set.items;
-  ASSERT_EQ(items.size(), 3u);
-  EXPECT_EQ(items[0].kind, SelectionKind::FragmentSpread);
-  EXPECT_EQ(items[0].name, "Frag");
-  EXPECT_EQ(items[0].pos, (Pos{3, 5}));
-  EXPECT_EQ(items[0].directives[0].name, "skip");
-  EXPECT_EQ(items[0].directives[0].pos, (Pos{3, 13}));
-  EXPECT_EQ(items[1].kind, SelectionKind::InlineFragment);
-  EXPECT_TRUE(items[1].has_type_condition());
-  EXPECT_EQ(items[1].name, "User");
-  EXPECT_EQ(items[1].pos, (Pos{4, 5}));
-  EXPECT_EQ(items[1].type_condition_pos, (Pos{4, 9}));
-  EXPECT_EQ(items[1].selection_set.pos, (Pos{4, 17}));
-  EXPECT_EQ(items[1].selection_set.items[0].name, "name");
-  EXPECT_EQ(items[1].selection_set.items[0].pos, (Pos{4, 19}));
-  EXPECT_FALSE(items[1].selection_set.items[0].has_alias());
-  EXPECT_TRUE(items[1].selection_set.items[0].selection_set.empty());
-  EXPECT_EQ(items[1].selection_set.items[0].selection_set.pos, (Pos{0, 0}));
-  EXPECT_EQ(items[2].kind, SelectionKind::InlineFragment);
-  EXPECT_FALSE(items[2].has_type_condition());
-  EXPECT_EQ(items[2].directives[0].name, "defer");
-  EXPECT_EQ(items[2].selection_set.pos, (Pos{5, 16}));
-
-  ASSERT_EQ(doc->fragments().size(), 1u);
-  const FragmentDefinition& frag = doc->fragments()[0];
-  EXPECT_EQ(frag.name, "Frag");
-  EXPECT_EQ(frag.pos, (Pos{9, 1}));
-  EXPECT_EQ(frag.type_condition, "User");
-  EXPECT_EQ(frag.type_condition_pos, (Pos{9, 15}));
-  EXPECT_EQ(frag.directives[0].pos, (Pos{9, 23}));
-  EXPECT_EQ(frag.selection_set.pos, (Pos{9, 27}));
-  EXPECT_EQ(doc->find_fragment("Frag"), &frag);
-}
-
-TEST(ParserShape, OperationKindsAndShorthand) {
-  DocumentPtr doc = parse_ok("mutation M { a } subscription S { b } fragment F on T { c } query Q($v: Int) { d }");
-  ASSERT_TRUE(doc);
-  ASSERT_EQ(doc->operations().size(), 3u);
-  EXPECT_EQ(doc->operations()[0].type, OperationType::Mutation);
-  EXPECT_EQ(doc->operations()[1].type, OperationType::Subscription);
-  EXPECT_EQ(doc->operations()[1].name, "S");
-  EXPECT_EQ(doc->operations()[2].type, OperationType::Query);
-
-  DocumentPtr shorthand = parse_ok("  { a }");
-  ASSERT_TRUE(shorthand);
-  const OperationDefinition& op = shorthand->operations()[0];
-  EXPECT_EQ(op.type, OperationType::Query);
-  EXPECT_TRUE(op.is_anonymous());
-  EXPECT_EQ(op.pos, (Pos{1, 3}));
-  EXPECT_EQ(op.selection_set.pos, (Pos{1, 3}));
-}
-
-TEST(ParserShape, KeywordsAreOrdinaryNamesElsewhere) {
-  DocumentPtr doc = parse_ok(
-      "query query($on: on = on) { fragment: query(true: false, null: null) on ...query type { __typename } }"
-      "fragment query on on { on }");
-  ASSERT_TRUE(doc);
-  const OperationDefinition& op = doc->operations()[0];
-  EXPECT_EQ(op.name, "query");
-  EXPECT_EQ(op.variables[0].default_value->kind, ValueKind::Enum);
-  EXPECT_EQ(op.variables[0].default_value->text(), "on");
-  const auto& items = op.selection_set.items;
-  EXPECT_EQ(items[0].alias, "fragment");
-  EXPECT_EQ(items[0].arguments[0].name, "true");
-  EXPECT_EQ(items[0].arguments[0].value.kind, ValueKind::Boolean);
-  EXPECT_FALSE(items[0].arguments[0].value.boolean);
-  EXPECT_EQ(items[0].arguments[1].value.kind, ValueKind::Null);
-  EXPECT_EQ(items[1].name, "on");
-  EXPECT_EQ(items[2].kind, SelectionKind::FragmentSpread);
-  EXPECT_EQ(items[2].name, "query");
-  EXPECT_EQ(items[3].name, "type");
-  EXPECT_EQ(doc->fragments()[0].type_condition, "on");
-}
-
-TEST(ParserShape, NamesViewIntoTheDocumentsOwnText) {
-  std::string text = "query Op($v: Int = 1) { field(s: \"plain\", e: \"esc\\n\") }";
-  DocumentPtr doc = parse_ok(text);
-  ASSERT_TRUE(doc);
-  std::fill(text.begin(), text.end(), 'x');
-  const std::string_view own = doc->text();
-  auto inside = [&](std::string_view s) { return s.data() >= own.data() && s.data() + s.size() <= own.data() + own.size(); };
-  const OperationDefinition& op = doc->operations()[0];
-  EXPECT_EQ(op.name, "Op");
-  EXPECT_TRUE(inside(op.name));
-  EXPECT_TRUE(inside(op.variables[0].name));
-  EXPECT_TRUE(inside(op.variables[0].type->name));
-  const Selection& field = op.selection_set.items[0];
-  EXPECT_EQ(field.name, "field");
-  EXPECT_TRUE(inside(field.name));
-  EXPECT_EQ(field.arguments[0].value.text(), "plain");
-  EXPECT_EQ(field.arguments[1].value.text(), "esc\n");
-  EXPECT_FALSE(inside(field.arguments[1].value.text()));  // decoded into the arena
-}
-
-TEST(ParserShape, ListsObjectsAndEnums) {
-  ParsedValue parsed = value_of("[1, \"two\", [THREE], {four: 4, four: null, five: {}}, []]");
-  ASSERT_TRUE(parsed.document);
-  const Value& list = parsed.get();
-  ASSERT_EQ(list.kind, ValueKind::List);
-  ASSERT_EQ(list.list().size(), 5u);
-  EXPECT_EQ(list.list()[0].unsigned_number, 1u);
-  EXPECT_EQ(list.list()[1].text(), "two");
-  EXPECT_EQ(list.list()[2].list()[0].kind, ValueKind::Enum);
-  EXPECT_EQ(list.list()[2].list()[0].text(), "THREE");
-  const Value& object = list.list()[3];
-  ASSERT_EQ(object.kind, ValueKind::Object);
-  ASSERT_EQ(object.object().size(), 3u);  // kept as written, repeats included
-  EXPECT_EQ(object.object()[0].name, "four");
-  EXPECT_EQ(object.object()[0].name_pos, (Pos{1, 29}));
-  EXPECT_EQ(object.object()[0].value.pos, (Pos{1, 35}));
-  EXPECT_EQ(object.object()[1].value.kind, ValueKind::Null);
-  EXPECT_EQ(object.object()[2].value.kind, ValueKind::Object);
-  EXPECT_TRUE(object.object()[2].value.object().empty());
-  EXPECT_EQ(list.list()[4].kind, ValueKind::List);
-  EXPECT_TRUE(list.list()[4].list().empty());
-  EXPECT_EQ(list.pos, (Pos{1, 8}));
-  EXPECT_EQ(object.pos, (Pos{1, 28}));
-}
-
-// ---------------------------------------------------------------------------
-
-TEST(ParserNumbers, IntegerKindsAndBoundaries) {
-  struct Case {
-    const char* literal;
-    NumberKind kind;
-    std::uint64_t u;
-    std::int64_t s;
-  };
-  const Case cases[] = {
-      {"0", NumberKind::Unsigned, 0, 0},
-      {"-0", NumberKind::Unsigned, 0, 0},
-      {"7", NumberKind::Unsigned, 7, 0},
-      {"-1", NumberKind::Signed, 0, -1},
-      {"9223372036854775807", NumberKind::Unsigned, 9223372036854775807ull, 0},
-      {"9223372036854775808", NumberKind::Unsigned, 9223372036854775808ull, 0},
-      {"18446744073709551615", NumberKind::Unsigned, 18446744073709551615ull, 0},
-      {"-9223372036854775807", NumberKind::Signed, 0, -9223372036854775807ll},
-      {"-9223372036854775808", NumberKind::Signed, 0, std::numeric_limits<std::int64_t>::min()},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.literal);
-    ParsedValue parsed = value_of(c.literal);
-    ASSERT_TRUE(parsed.document);
-    const Value& v = parsed.get();
-    EXPECT_EQ(v.kind, ValueKind::Number);
-    EXPECT_EQ(v.number_kind, c.kind);
-    EXPECT_TRUE(v.is_integer());
-    if (c.kind == NumberKind::Unsigned) EXPECT_EQ(v.unsigned_number, c.u);
-    if (c.kind == NumberKind::Signed) EXPECT_EQ(v.signed_number, c.s);
-  }
-}
-
-TEST(ParserNumbers, DoublesAndOutOfRangeIntegers) {
-  struct Case {
-    const char* literal;
-    double value;
-  };
-  const Case cases[] = {
-      {"18446744073709551616", 18446744073709551616.0},
-      {"-9223372036854775809", -9223372036854775809.0},
-      {"1.5", 1.5},
-      {"-0.25", -0.25},
-      {"0.0", 0.0},
-      {"1e3", 1000.0},
-      {"1E+3", 1000.0},
-      {"25e-2", 0.25},
-      {"1.23e+2", 123.0},
-      {"1.7976931348623157e308", 1.7976931348623157e308},
-      {"4e-320", 4e-320},  // subnormal
-      {"1e-400", 0.0},     // underflow
-      {"0.000001e-999999999999999999999", 0.0},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.literal);
-    ParsedValue parsed = value_of(c.literal);
-    ASSERT_TRUE(parsed.document);
-    const Value& v = parsed.get();
-    EXPECT_EQ(v.number_kind, NumberKind::Double);
-    EXPECT_EQ(v.double_number, c.value);
-  }
-  ParsedValue negative_zero = value_of("-0.0");
-  ASSERT_TRUE(negative_zero.document);
-  EXPECT_TRUE(std::signbit(negative_zero.get().double_number));
-  ParsedValue negative_underflow = value_of("-1e-400");
-  ASSERT_TRUE(negative_underflow.document);
-  EXPECT_EQ(negative_underflow.get().double_number, 0.0);
-  EXPECT_TRUE(std::signbit(negative_underflow.get().double_number));
-}
-
-TEST(ParserNumbers, OverflowingDoublesAreSyntaxErrors) {
-  for (std::string literal : {std::string("1e400"), std::string("-1.8e308"), "1" + std::string(400, '0'),
-                              std::string("0.1e999999999999999999999")}) {
-    SCOPED_TRACE(literal);
-    ErrorPtr error = parse_fail("{ f(a: " + literal + ") }");
-    EXPECT_EQ(error->message.rfind("syntax error: expected a number within the range of a double, found number '", 0), 0u)
-        << error->message;
-    EXPECT_EQ(error->locations, (std::vector<Location>{{1, 8}}));
-  }
-}
-
-TEST(ParserNumbers, MalformedNumbers) {
-  struct Case {
-    const char* literal;
-    const char* message;
-  };
-  const Case cases[] = {
-      {"01", "syntax error: expected no digit after a leading zero, found character '1'"},
-      {"-01", "syntax error: expected no digit after a leading zero, found character '1'"},
-      {"1.", "syntax error: expected a digit after the decimal point, found character ')'"},
-      {"1.e3", "syntax error: expected a digit after the decimal point, found character 'e'"},
-      {".5", "syntax error: expected a digit before the decimal point, found character '.'"},
-      {"1e", "syntax error: expected a digit in the exponent, found character ')'"},
-      {"1e+", "syntax error: expected a digit in the exponent, found character ')'"},
-      {"-", "syntax error: expected a digit after '-', found character ')'"},
-      {"- 1", "syntax error: expected a digit after '-', found character ' '"},
-      {"1a", "syntax error: expected a separator after the number '1', found character 'a'"},
-      {"0x1F", "syntax error: expected a separator after the number '0', found character 'x'"},
-      {"1.5.3", "syntax error: expected a separator after the number '1.5', found character '.'"},
-      {"1e5_", "syntax error: expected a separator after the number '1e5', found character '_'"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.literal);
-    ErrorPtr error = parse_fail(std::string("{ f(a: ") + c.literal + ") }");
-    EXPECT_EQ(error->message, c.message);
-    ASSERT_TRUE(error->locations.has_value());
-    EXPECT_EQ(error->locations->front(), (Location{1, 8}));
-  }
-  EXPECT_EQ(locations("{ f(a: 12x) }"), (std::vector<Location>{{1, 8}, {1, 10}}));
-}
-
-// ---------------------------------------------------------------------------
-
-TEST(ParserStrings, EscapesDecode) {
-  EXPECT_EQ(string_value(R"("a\"b\\c\/d\be\ff\ng\rh\ti")"), "a\"b\\c/d\be\ff\ng\rh\ti");
-  EXPECT_EQ(string_value(R"("\u0041\u00e9\u20AC")"), "A\xC3\xA9\xE2\x82\xAC");
-  EXPECT_EQ(string_value(R"("\u{41}\u{1F600}\u{0000000041}\u{10FFFF}")"), "A\xF0\x9F\x98\x80" "A\xF4\x8F\xBF\xBF");
-  EXPECT_EQ(string_value(R"("\uD83D\uDE00!")"), "\xF0\x9F\x98\x80!");
-  EXPECT_EQ(string_value(R"("\u0000")"), std::string(1, '\0'));
-  EXPECT_EQ(string_value("\"h\xC3\xA9llo \xF0\x9F\x98\x80\""), "h\xC3\xA9llo \xF0\x9F\x98\x80");
-  EXPECT_EQ(string_value("\"\""), "");
-  EXPECT_EQ(string_value("\"tab\there\""), "tab\there");
-  EXPECT_EQ(string_value("\"#not a comment\""), "#not a comment");
-}
-
-TEST(ParserStrings, BadEscapes) {
-  struct Case {
-    const char* literal;
-    const char* message;
-  };
-  const Case cases[] = {
-      {R"("\q")", "syntax error: invalid escape sequence, expected one of \\\" \\\\ \\/ \\b \\f \\n \\r \\t \\u, found '\\q'"},
-      {R"("\u12")", "syntax error: invalid unicode escape, expected four hexadecimal digits after '\\u', found character '\"'"},
-      {R"("\u12G4")", "syntax error: invalid unicode escape, expected four hexadecimal digits after '\\u', found character 'G'"},
-      {R"("\u{}")", "syntax error: invalid unicode escape, expected hexadecimal digits and '}' after '\\u{', found character '}'"},
-      {R"("\u{41")", "syntax error: invalid unicode escape, expected hexadecimal digits and '}' after '\\u{', found character '\"'"},
-      {R"("\u{110000}")", "syntax error: invalid unicode escape, expected a Unicode scalar value, found '\\u{110000}'"},
-      {R"("\u{FFFFFFFFFFFF}")", "syntax error: invalid unicode escape, expected a Unicode scalar value, found '\\u{FFFFFFFFFFFF}'"},
-      {R"("\u{D800}")", "syntax error: invalid unicode escape, expected a Unicode scalar value, found '\\u{D800}'"},
-      {R"("\uD83D")", "syntax error: invalid unicode escape, expected a surrogate pair, found the lone surrogate '\\uD83D'"},
-      {R"("\uD83Dx")", "syntax error: invalid unicode escape, expected a surrogate pair, found the lone surrogate '\\uD83D'"},
-      {R"("\uD83D\u0041")", "syntax error: invalid unicode escape, expected a surrogate pair, found the lone surrogate '\\uD83D'"},
-      {R"("\uDE00")", "syntax error: invalid unicode escape, expected a surrogate pair, found the lone surrogate '\\uDE00'"},
-      {R"("\u{D83D}\u{DE00}")", "syntax error: invalid unicode escape, expected a Unicode scalar value, found '\\u{D83D}'"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.literal);
-    ErrorPtr error = parse_fail(std::string("{ f(a: \"x\", b: ") + c.literal + ") }");
-    EXPECT_EQ(error->message, c.message);
-    EXPECT_EQ(error->locations, (std::vector<Location>{{1, 17}}));  // the backslash
-  }
-}
-
-TEST(ParserStrings, UnterminatedStringsGiveStartAndEnd) {
-  ErrorPtr at_end = parse_fail("{ f(a: \"abc");
-  EXPECT_EQ(at_end->message, "syntax error: unterminated string, expected '\"' before the end of input");
-  EXPECT_EQ(at_end->locations, (std::vector<Location>{{1, 8}, {1, 12}}));
-  ErrorPtr at_line = parse_fail("{ f(a: \"ab\\\"\n\") }");
-  EXPECT_EQ(at_line->message, "syntax error: unterminated string, expected '\"' before the end of the line");
-  EXPECT_EQ(at_line->locations, (std::vector<Location>{{1, 8}, {1, 13}}));
-  EXPECT_EQ(locations("{ f(a: \"ab\r\") }"), (std::vector<Location>{{1, 8}, {1, 11}}));
-  EXPECT_EQ(locations("{ f(a: \"ab\\"), (std::vector<Location>{{1, 8}, {1, 12}}));
-
-  ErrorPtr block = parse_fail("{ f(a: \"\"\"abc\n  \\\"\"\" \"\" ) }");
-  EXPECT_EQ(block->message, "syntax error: unterminated block string, expected '\"\"\"' before the end of input");
-  EXPECT_EQ(block->locations, (std::vector<Location>{{1, 8}, {2, 14}}));
-}
-
-TEST(ParserStrings, BlockStringValue) {
-  struct Case {
-    const char* raw;
-    const char* value;
-  };
-  const Case cases[] = {
-      {"\"\"\"\"\"\"", ""},
-      {"\"\"\"  \n\t \n \"\"\"", ""},
-      {"\"\"\"simple\"\"\"", "simple"},
-      {"\"\"\"  first line keeps its indent\"\"\"", "  first line keeps its indent"},
-      {"\"\"\"\n    a\n    b\n\n    c\n    \"\"\"", "a\nb\n\nc"},
-      {"\"\"\"\n      deeper\n    common\n  \"\"\"", "  deeper\ncommon"},
-      {"\"\"\"first\n    second\n      third\"\"\"", "first\nsecond\n  third"},
-      {"\"\"\"\r\n  one\r  two\r\n\"\"\"", "one\ntwo"},
-      {"\"\"\"\n\t\ttabbed\n\t\t\tmore\n\"\"\"", "tabbed\n\tmore"},
-      {"\"\"\"\n  quote \\\"\"\" inside\n\"\"\"", "quote \"\"\" inside"},
-      {"\"\"\"no \\n escapes \\u0041 here\"\"\"", "no \\n escapes \\u0041 here"},
-      {"\"\"\"a \" and \"\" inside\"\"\"", "a \" and \"\" inside"},
-      {"\"\"\"\n  h\xC3\xA9llo\n    \xF0\x9F\x98\x80\n\"\"\"", "h\xC3\xA9llo\n  \xF0\x9F\x98\x80"},
-      {"\"\"\"\n  x\n \n\n   y\n\n\"\"\"", "x\n\n\n y"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.raw);
-    EXPECT_EQ(string_value(c.raw), c.value);
-  }
-  DocumentPtr doc = parse_ok(read_file(fs::path(QUENFEL_FIXTURES_DIR) / "parser-valid" / "multiline_string.graphql"));
-  ASSERT_TRUE(doc);
-  EXPECT_EQ(doc->operations()[0].selection_set.items[0].arguments[0].value.text(), "a\nb\n\nc");
-}
-
-// ---------------------------------------------------------------------------
-
-TEST(ParserPositions, ColumnsCountCodePointsAndLinesAllTerminators) {
-  // "é" is 2 bytes, the emoji 4: each is one column.
-  DocumentPtr doc = parse_ok("{ f(a: \"\xC3\xA9\xF0\x9F\x98\x80\") g }");
-  ASSERT_TRUE(doc);
-  EXPECT_EQ(doc->operations()[0].selection_set.items[1].pos, (Pos{1, 14}));
-
-  DocumentPtr comment = parse_ok("{ # \xF0\x9F\x98\x80\xF0\x9F\x98\x80\n  a # \xC3\xA9\n b }");
-  ASSERT_TRUE(comment);
-  EXPECT_EQ(comment->operations()[0].selection_set.items[1].pos, (Pos{3, 2}));
-
-  DocumentPtr lines = parse_ok("{\r\n a\r b\n c\r\n\r\n\td }");
-  ASSERT_TRUE(lines);
-  const auto& items = lines->operations()[0].selection_set.items;
-  EXPECT_EQ(items[0].pos, (Pos{2, 2}));
-  EXPECT_EQ(items[1].pos, (Pos{3, 2}));
-  EXPECT_EQ(items[2].pos, (Pos{4, 2}));
-  EXPECT_EQ(items[3].pos, (Pos{6, 2}));
-
-  DocumentPtr block = parse_ok("{ f(a: \"\"\"x\r\n\xC3\xA9\xC3\xA9\r\"\"\") g }");
-  ASSERT_TRUE(block);
-  EXPECT_EQ(block->operations()[0].selection_set.items[1].pos, (Pos{3, 6}));
-
-  DocumentPtr bom = parse_ok("\xEF\xBB\xBF{ a \xEF\xBB\xBF b }");
-  ASSERT_TRUE(bom);
-  EXPECT_EQ(bom->operations()[0].pos, (Pos{1, 2}));
-  EXPECT_EQ(bom->operations()[0].selection_set.items[1].pos, (Pos{1, 8}));
-}
-
-TEST(ParserPositions, ErrorPositionsMatchNodePositions) {
-  // Error positions are computed separately from node positions; both must agree.
-  EXPECT_EQ(locations("{ f(a: \"\xC3\xA9\xF0\x9F\x98\x80\") % }"), (std::vector<Location>{{1, 14}}));
-  EXPECT_EQ(locations("\xEF\xBB\xBF{\r\n # \xC3\xA9\r\n\r %}"), (std::vector<Location>{{4, 2}}));
-}
-
-TEST(ParserLexical, IgnoredTokens) {
-  DocumentPtr doc = parse_ok(",,# leading comment\n\xEF\xBB\xBF query ,Q, (,$a,:,Int,=,1,), { ,a, ,b#c\n,}, # trailing");
-  ASSERT_TRUE(doc);
-  const OperationDefinition& op = doc->operations()[0];
-  EXPECT_EQ(op.name, "Q");
-  EXPECT_EQ(op.variables[0].default_value->unsigned_number, 1u);
-  EXPECT_EQ(op.selection_set.items.size(), 2u);
-  EXPECT_EQ(op.selection_set.items[1].name, "b");
-  parse_ok("{a}#");
-  parse_ok("{a}#\r");
-  parse_ok("{\ta\t}");
-}
-
-TEST(ParserLexical, InvalidUtf8AndNonAsciiAreSyntaxErrors) {
-  struct Case {
-    std::string text;
-    const char* message;
-  };
-  const Case cases[] = {
-      {"{ a\xC3\xA9 }", "syntax error: expected a selection or '}', found non-ASCII character U+00E9"},
-      {"{ \xFF }", "syntax error: expected a selection, found invalid UTF-8 byte 0xFF"},
-      {"{ a(b: \"\xC0\x80\") }", "syntax error: expected UTF-8 text in a string, found invalid UTF-8 byte 0xC0"},
-      {"{ a(b: \"\xED\xA0\x80\") }", "syntax error: expected UTF-8 text in a string, found invalid UTF-8 byte 0xED"},
-      {"{ a(b: \"\xF4\x90\x80\x80\") }", "syntax error: expected UTF-8 text in a string, found invalid UTF-8 byte 0xF4"},
-      {"{ a(b: \"\xE2\x82", "syntax error: expected UTF-8 text in a string, found invalid UTF-8 byte 0xE2"},
-      {"{ a(b: \"\"\"\xE2\x82\x28\"\"\") }", "syntax error: expected UTF-8 text in a block string, found invalid UTF-8 byte 0xE2"},
-      {"{ a } # \x80", "syntax error: expected UTF-8 text in a comment, found invalid UTF-8 byte 0x80"},
-      {"{ a } # \xF0\x9F\x98", "syntax error: expected UTF-8 text in a comment, found invalid UTF-8 byte 0xF0"},
-      {"\xEF\xBB{ a }", "syntax error: expected a definition ('query', 'mutation', 'subscription', 'fragment' or '{'), found invalid UTF-8 byte 0xEF"},
-      {std::string("{ a \0 }", 7), "syntax error: expected a selection or '}', found control character U+0000"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.text);
-    EXPECT_EQ(fail_message(c.text), c.message);
-  }
-  EXPECT_EQ(locations("{ a(b: \"xx\xFF\") }"), (std::vector<Location>{{1, 11}}));
-}
-
-// ---------------------------------------------------------------------------
-
-TEST(ParserErrors, SyntaxMessagesSayWhatWasExpectedAndFound) {
-  const std::string definition = "a definition ('query', 'mutation', 'subscription', 'fragment' or '{')";
-  struct Case {
-    std::string text;
-    std::string message;
-    Location at;
-  };
-  const Case cases[] = {
-      {"", "syntax error: unexpected end of input, expected " + definition, {1, 1}},
-      {"  # only a comment\n", "syntax error: unexpected end of input, expected " + definition, {2, 1}},
-      {"{ }", "syntax error: expected a selection, found '}'", {1, 3}},
-      {"{ a", "syntax error: unexpected end of input, expected '}'", {1, 4}},
-      {"{ a } }", "syntax error: expected " + definition + ", found '}'", {1, 7}},
-      {"{ a(b: ) }", "syntax error: expected a value, found ')'", {1, 8}},
-      {"{ a() }", "syntax error: expected an argument name, found ')'", {1, 5}},
-      {"{ a(b: 1 }", "syntax error: expected an argument name or ')', found '}'", {1, 10}},
-      {"{ a(b 1) }", "syntax error: expected ':', found number '1'", {1, 7}},
-      {"{ a @ }", "syntax error: expected a directive name, found '}'", {1, 7}},
-      {"{ a: }", "syntax error: expected a field name, found '}'", {1, 6}},
-      {"{ a(b: [1 }", "syntax error: expected a value or ']', found '}'", {1, 11}},
-      {"{ a(b: {c 1}) }", "syntax error: expected ':', found number '1'", {1, 11}},
-      {"{ a(b: {1: 1}) }", "syntax error: expected a field name or '}', found number '1'", {1, 9}},
-      {"{ ... }", "syntax error: expected a fragment name, 'on', '@' or '{', found '}'", {1, 7}},
-      {"{ ... on { a } }", "syntax error: expected a type name, found '{'", {1, 10}},
-      {"{ ... @d }", "syntax error: expected '@' or '{', found '}'", {1, 10}},
-      {"{ .. }", "syntax error: expected '...', found '..'", {1, 3}},
-      {"{ a & }", "syntax error: expected a selection or '}', found '&'", {1, 5}},
-      {"{ a % }", "syntax error: expected a selection or '}', found character '%'", {1, 5}},
-      {"query Q Q { a }", "syntax error: expected '(', '@' or '{', found name 'Q'", {1, 9}},
-      {"query [", "syntax error: expected an operation name, '(', '@' or '{', found '['", {1, 7}},
-      {"query Q() { a }", "syntax error: expected a variable definition, found ')'", {1, 9}},
-      {"query Q($a) { a }", "syntax error: expected ':', found ')'", {1, 11}},
-      {"query Q($a: ) { a }", "syntax error: expected a type, found ')'", {1, 13}},
-      {"query Q($a: [Int) { a }", "syntax error: expected ']', found ')'", {1, 17}},
-      {"query Q($a: Int $b: Int { a }", "syntax error: expected a variable definition or ')', found '{'", {1, 25}},
-      {"query Q($a: Int = 1 @d = 2) { a }", "syntax error: expected a variable definition or ')', found '='", {1, 24}},
-      {"query Q($a: Int = $b) { a }",
-       "syntax error: expected a constant value, found a variable (variables are not allowed here)", {1, 19}},
-      {"query Q($a: Int @d(x: [$b])) { a }",
-       "syntax error: expected a constant value, found a variable (variables are not allowed here)", {1, 24}},
-      {"query Q($a: Int) @d", "syntax error: unexpected end of input, expected '@' or '{'", {1, 20}},
-      {"fragment on on T { a }", "syntax error: expected a fragment name, found 'on' (which cannot name a fragment)", {1, 10}},
-      {"fragment F T { a }", "syntax error: expected 'on', found name 'T'", {1, 12}},
-      {"fragment F($a: Int) on T { a }", "syntax error: expected 'on', found '('", {1, 11}},
-      {"fragment F on { a }", "syntax error: expected a type name, found '{'", {1, 15}},
-      {"fragment F on T", "syntax error: unexpected end of input, expected '@' or '{'", {1, 16}},
-      {"Query { a }", "syntax error: expected " + definition + ", found name 'Query'", {1, 1}},
-      {"{ a(b: \"x\" \"y\") }", "syntax error: expected an argument name or ')', found a string", {1, 12}},
-      {"{ a(b: \"x\" \"\"\"y\"\"\") }", "syntax error: expected an argument name or ')', found a block string", {1, 12}},
-      {"{ a(b: $) }", "syntax error: expected a variable name, found ')'", {1, 9}},
-      {"{ a } 123", "syntax error: expected " + definition + ", found number '123'", {1, 7}},
-      {"{ " + std::string(100, 'n') + "(: 1) }", "syntax error: expected an argument name, found ':'", {1, 104}},
-      {"{ a(" + std::string(60, 'n') + " 1) }",
-       "syntax error: expected ':', found number '1'", {1, 66}},
-      {"{ a } " + std::string(60, 'n'),
-       "syntax error: expected " + definition + ", found name '" + std::string(40, 'n') + "...'", {1, 7}},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.text);
-    ErrorPtr error = parse_fail(c.text);
-    EXPECT_EQ(error->message, c.message);
-    EXPECT_EQ(error->locations, (std::vector<Location>{c.at}));
-  }
-}
-
-TEST(ParserErrors, TypeSystemDefinitionsAreRejected) {
-  for (const char* text : {"type Query { a: Int }", "schema { query: Query }", "scalar Date", "interface I { a: Int }",
-                           "union U = A | B", "enum E { A }", "input I { a: Int }",
-                           "directive @d on FIELD", "extend type Query { b: Int }", "{ a } type Query { a: Int }"}) {
-    SCOPED_TRACE(text);
-    const std::string message = fail_message(text);
-    EXPECT_EQ(message.rfind("syntax error: expected a definition", 0), 0u) << message;
-    EXPECT_NE(message.find("found the type-system keyword '"), std::string::npos) << message;
-  }
-  for (const char* text : {"\"A description\" type Query { a: Int }", "\"\"\"Doc\"\"\" query { a }"}) {
-    SCOPED_TRACE(text);
-    const std::string message = fail_message(text);
-    EXPECT_NE(message.find("descriptions belong to type-system definitions"), std::string::npos) << message;
-  }
-}
-
-TEST(ParserErrors, DefinitionRulesApplyOnlyToValidSyntax) {
-  // A syntax error later in the text wins over a duplicate earlier on.
-  EXPECT_EQ(fail_message("query A { a } query A { b } {"), "syntax error: unexpected end of input, expected a selection");
-  ErrorPtr missing = parse_fail("fragment F on T { a }");
-  EXPECT_EQ(missing->message, "document does not contain an operation");
-  EXPECT_FALSE(missing->locations.has_value());
-  ErrorPtr anonymous_last = parse_fail("query A { a }\n{ b }");
-  EXPECT_EQ(anonymous_last->message, "document contains multiple operations");
-  EXPECT_EQ(anonymous_last->locations, (std::vector<Location>{{2, 1}, {1, 1}}));
-}
-
-TEST(ParserErrors, TextLongerThanPositionsCanCountFailsCleanly) {
-  const std::size_t size = std::size_t{std::numeric_limits<std::uint32_t>::max()} + 1;
-  void* memory = mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-  ASSERT_NE(memory, MAP_FAILED);
-  ErrorPtr error = parse_fail(std::string_view(static_cast<const char*>(memory), size));
-  EXPECT_EQ(error->message, "syntax error: expected a query text of at most 4294967295 bytes, found 4294967296 bytes");
-  EXPECT_FALSE(error->locations.has_value());
-  munmap(memory, size);
-}
-
-// ---------------------------------------------------------------------------
-
-TEST(ParserDepth, SixtyFourLevelsParseAndTheNextFails) {
-  struct Case {
-    const char* what;
-    std::string (*text)(int levels);
-  };
-  const Case cases[] = {
-      {"selection sets", [](int n) { return nested("{ a ", n - 1, "{ b }", "}") + ""; }},
-      {"list values", [](int n) { return "query($v: Int = " + nested("[", n, "1", "]") + ") { a }"; }},
-      {"object values", [](int n) { return "query($v: Int = " + nested("{k: ", n, "1", "}") + ") { a }"; }},
-      {"list types", [](int n) { return "query($v: " + nested("[", n, "Int", "]") + ") { a }"; }},
-      {"mixed", [](int n) { return nested("{ a(x: ", 1, nested("[{k: ", (n - 1) / 2, "1", "}]"), ") }"); }},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    parse_ok(c.text(64));
-    ErrorPtr error = parse_fail(c.text(65));
-    EXPECT_EQ(error->message, "recursion limit exceeded.");
-    EXPECT_FALSE(error->locations.has_value());
-  }
-}
-
-TEST(ParserDepth, HundredThousandLevelsFailFast) {
   std::string braces;
   for (int i = 0; i < 100000; ++i) braces += "{a";
-  ErrorPtr error = parse_fail(braces);
-  EXPECT_EQ(error->message, "recursion limit exceeded.");
-  EXPECT_FALSE(error->locations.has_value());
-  EXPECT_EQ(fail_message("{ a(b: " + std::string(100000, '[')), "recursion limit exceeded.");
-  EXPECT_EQ(fail_message("query($a: " + std::string(100000, '[')), "recursion limit exceeded.");
+  for (const std::string& text :
+       {braces, "{ a(b: " + std::string(100000, '['), "query($a: " + std::string(100000, '[')}) {
+    EXPECT_EQ(outcome(text), "recursion limit exceeded.");
+  }
 }
 
-// ---------------------------------------------------------------------------
-
 // Hostile input must fail cleanly, never crash (run under the sanitizers too).
-TEST(ParserRobustness, MutatedAndTruncatedInputNeverCrashes) {
-  const std::string base = read_file(fs::path(QUENFEL_FIXTURES_DIR) / "parser-valid" / "kitchen-sink.graphql") +
+TEST(ParserTest, MutatedAndTruncatedInputNeverCrashes) {
+  const std::string base = read_fixture("parser-valid/kitchen-sink.graphql") +
                            "{ a(s: \"\\u{1F600}\\uD83D\\uDE00\", b: \"\"\"\n  x\\\"\"\"\n\"\"\", n: -1.5e3) }";
-  for (std::size_t n = 0; n <= base.size(); ++n) {
-    auto result = parse_document(std::string_view(base.data(), n));
-    if (!result.ok()) EXPECT_EQ(result.error().code(), ErrorCode::GRAPHQL_PARSE_FAILED);
-  }
+  for (std::size_t n = 0; n <= base.size(); ++n) outcome(std::string_view(base.data(), n));
   std::mt19937 random(12345);
   const char alphabet[] = "{}[]()\"\\$@.:=!#,-0e9aZ_\n\r\t \xC3\xA9\xFF\xEF\xBB\xBF";
   for (int round = 0; round < 3000; ++round) {
     std::string text = base;
-    const int edits = 1 + static_cast<int>(random() % 4);
-    for (int e = 0; e < edits; ++e) {
+    for (int edits = 1 + static_cast<int>(random() % 4); edits > 0; --edits) {
       const std::size_t at = random() % text.size();
       const char c = random() % 3 == 0 ? static_cast<char>(random() % 256) : alphabet[random() % (sizeof alphabet - 1)];
       switch (random() % 3) {
-        case 0: text[at] = c; break;
-        case 1: text.insert(text.begin() + static_cast<std::ptrdiff_t>(at), c); break;
-        default: text.erase(at, 1 + random() % 8); break;
+        case 0:
+          text[at] = c;
+          break;
+        case 1:
+          text.insert(text.begin() + static_cast<std::ptrdiff_t>(at), c);
+          break;
+        default:
+          text.erase(at, 1 + random() % 8);
+          break;
       }
     }
-    auto result = parse_document(text);
-    if (!result.ok()) {
-      EXPECT_EQ(result.error().code(), ErrorCode::GRAPHQL_PARSE_FAILED);
-      EXPECT_FALSE(result.error().message.empty());
-    }
+    EXPECT_FALSE(outcome(text).empty());
   }
 }
 

@@ -1,4 +1,4 @@
-// Compact construction of schema records for tests and benchmarks.
+// Compact construction of schema records for tests.
 #pragma once
 
 #include <memory>
@@ -19,19 +19,11 @@ inline GraphQLType type_ref(std::string_view sdl) {
 }
 
 inline ArgumentDefinition arg(std::string name, std::string_view type, bool has_default = false) {
-  ArgumentDefinition a;
-  a.name = std::move(name);
-  a.graphql_type = type_ref(type);
-  a.has_default = has_default;
-  return a;
+  return {.name = std::move(name), .graphql_type = type_ref(type), .has_default = has_default};
 }
 
 inline FieldDefinition field(std::string name, std::string_view type, std::vector<ArgumentDefinition> arguments = {}) {
-  FieldDefinition f;
-  f.name = std::move(name);
-  f.graphql_type = type_ref(type);
-  f.arguments = std::move(arguments);
-  return f;
+  return {.name = std::move(name), .graphql_type = type_ref(type), .arguments = std::move(arguments)};
 }
 
 template <class Record>
@@ -45,41 +37,26 @@ inline FieldDefinition with_default(FieldDefinition f, std::string literal) {
   return f;
 }
 
-inline TypeDefinition type_def(TypeKind kind, std::string name, std::vector<FieldDefinition> fields,
-                               std::vector<std::string> interfaces = {}) {
-  TypeDefinition t;
-  t.kind = kind;
-  t.name = std::move(name);
-  t.fields = std::move(fields);
-  t.interfaces = std::move(interfaces);
-  return t;
-}
-
 inline TypeDefinition object(std::string name, std::vector<FieldDefinition> fields,
-                             std::vector<std::string> interfaces = {}) {
-  return type_def(TypeKind::Object, std::move(name), std::move(fields), std::move(interfaces));
+                             std::vector<std::string> interfaces = {}, TypeKind kind = TypeKind::Object) {
+  return {.name = std::move(name), .fields = std::move(fields), .interfaces = std::move(interfaces), .kind = kind};
 }
 
 inline TypeDefinition interface(std::string name, std::vector<FieldDefinition> fields) {
-  return type_def(TypeKind::Interface, std::move(name), std::move(fields));
+  return object(std::move(name), std::move(fields), {}, TypeKind::Interface);
 }
 
 inline TypeDefinition input(std::string name, std::vector<FieldDefinition> fields) {
-  return type_def(TypeKind::InputObject, std::move(name), std::move(fields));
+  return object(std::move(name), std::move(fields), {}, TypeKind::InputObject);
 }
 
 // Members given as "NAME" or "python_name=GRAPHQL_NAME".
 inline TypeDefinition enumeration(std::string name, const std::vector<std::string>& members) {
-  TypeDefinition t = type_def(TypeKind::Enum, std::move(name), {});
+  TypeDefinition t = object(std::move(name), {}, {}, TypeKind::Enum);
   for (const std::string& member : members) {
-    EnumValueDefinition value;
-    if (auto eq = member.find('='); eq != std::string::npos) {
-      value.name = member.substr(0, eq);
-      value.graphql_name = member.substr(eq + 1);
-    } else {
-      value.name = member;
-    }
-    t.enum_values.push_back(std::move(value));
+    std::size_t eq = member.find('=');
+    t.enum_values.push_back({.name = member.substr(0, eq)});
+    if (eq != std::string::npos) t.enum_values.back().graphql_name = member.substr(eq + 1);
   }
   return t;
 }
@@ -97,38 +74,37 @@ class SchemaBuilder {
     return *this;
   }
   SchemaBuilder& add_union(std::string name, std::vector<std::string> members) {
-    schema_->unions.insert_or_assign(name, UnionDefinition{name, std::nullopt, std::move(members), false});
+    schema_->unions.insert_or_assign(name, UnionDefinition{.name = name, .members = std::move(members)});
     return *this;
   }
   SchemaBuilder& add_scalar(std::string name) {
-    schema_->scalar_names.insert(std::move(name));
-    return *this;
+    return set([&](CompiledSchema& s) { s.scalar_names.insert(name); });
   }
   SchemaBuilder& add_directive(std::string name, std::vector<OperationDirectiveLocation> locations,
                                std::vector<ArgumentDefinition> arguments = {}) {
-    OperationDirectiveDefinition d;
-    d.name = name;
-    d.locations = std::move(locations);
-    d.arguments = std::move(arguments);
+    OperationDirectiveDefinition d{.name = name, .locations = std::move(locations), .arguments = std::move(arguments)};
     schema_->directives.insert_or_assign(std::move(name), std::move(d));
     return *this;
   }
   SchemaBuilder& mutation(std::string name) {
-    schema_->mutation_type_name = std::move(name);
-    return *this;
+    return set([&](CompiledSchema& s) { s.mutation_type_name = name; });
   }
   SchemaBuilder& subscription(std::string name) {
-    schema_->subscription_type_name = std::move(name);
-    return *this;
+    return set([&](CompiledSchema& s) { s.subscription_type_name = name; });
   }
   SchemaBuilder& auto_camel_case(bool on) {
-    schema_->auto_camel_case = on;
-    return *this;
+    return set([&](CompiledSchema& s) { s.auto_camel_case = on; });
   }
 
   std::unique_ptr<CompiledSchema> build() { return std::move(schema_); }
 
  private:
+  template <class Change>
+  SchemaBuilder& set(Change change) {
+    change(*schema_);
+    return *this;
+  }
+
   std::unique_ptr<CompiledSchema> schema_;
 };
 

@@ -1,183 +1,99 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "engine/schema.h"
+#include "engine/tests/schema_builder.h"
 
 namespace quenfel {
 namespace {
 
-GraphQLType named(std::string name) { return GraphQLType::named(std::move(name)); }
-GraphQLType non_null(GraphQLType inner) { return GraphQLType::non_null(std::move(inner)); }
-
-FieldDefinition field(std::string name, GraphQLType type, std::vector<ArgumentDefinition> arguments = {}) {
-  return FieldDefinition{.name = std::move(name), .graphql_type = std::move(type), .arguments = std::move(arguments)};
-}
-
-ArgumentDefinition argument(std::string name, GraphQLType type, bool has_default = false) {
-  return ArgumentDefinition{.name = std::move(name), .graphql_type = std::move(type), .has_default = has_default};
-}
+using namespace quenfel::testing;
 
 // A little schema under construction, checked as a whole.
 struct Shape {
   NameMap<TypeDefinition> types;
   NameMap<UnionDefinition> unions;
-  NameSet scalars{"String", "ID", "Int", "Boolean"};
 
-  TypeDefinition& add(std::string name, TypeKind kind, std::vector<FieldDefinition> fields = {},
-                      std::vector<std::string> interfaces = {}) {
-    TypeDefinition& type = types[name];
-    type = TypeDefinition{.name = name, .fields = std::move(fields), .interfaces = std::move(interfaces), .kind = kind};
-    return type;
+  Shape& add(TypeDefinition type) {
+    std::string name = type.name;
+    types.insert_or_assign(std::move(name), std::move(type));
+    return *this;
   }
-  void add_union(std::string name, std::vector<std::string> members) {
+  Shape& add_union(std::string name, std::vector<std::string> members) {
     unions[name] = UnionDefinition{.name = name, .members = std::move(members)};
+    return *this;
   }
-  std::optional<std::string> check() const { return validate_schema_shape(types, unions, scalars); }
+  std::string check() const { return validate_schema_shape(types, unions, {"String", "ID", "Int"}).value_or("sound"); }
 };
 
-// A registered interface Node { id: ID! } and an object User implementing it
-// with the given field.
-Shape node_and_user(FieldDefinition user_field) {
+// Interface Node { id: ID! } and an object User implementing it with the given fields.
+Shape node_and_user(std::vector<FieldDefinition> user_fields) {
+  return std::move(Shape().add(interface("Node", {field("id", "ID!")})).add(object("User", user_fields, {"Node"})));
+}
+
+TEST(ReferencedTypeNamesTest, InnermostTypesOfFieldsAndTheirArguments) {
   Shape shape;
-  shape.add("Node", TypeKind::Interface, {field("id", non_null(named("ID")))});
-  shape.add("User", TypeKind::Object, {std::move(user_field)}, {"Node"});
-  return shape;
+  shape.add(object("Query", {field("users", "[User!]!", {arg("since", "DateTime"), arg("limit", "Int!")})}, {"Node"}))
+      .add(enumeration("Color", {"RED"}))
+      .add(input("Filter", {field("text", "String")}))
+      .add_union("Result", {"Member"});
+  EXPECT_EQ(referenced_type_names(shape.types), (NameSet{"User", "DateTime", "Int", "String"}));
 }
 
-TEST(ReferencedTypeNamesTest, CollectsInnermostTypesOfFieldsAndTheirArguments) {
-  Shape shape;
-  shape.add("Query", TypeKind::Object,
-            {field("users", non_null(GraphQLType::list(non_null(named("User")))),
-                   {argument("since", named("DateTime")), argument("limit", non_null(named("Int")))})},
-            {"Node"});
-  shape.add("Color", TypeKind::Enum).enum_values.push_back({.name = "RED"});
-  shape.add("Filter", TypeKind::InputObject, {field("text", named("String"))});
-  shape.add_union("Result", {"Member"});
-
-  NameSet names = referenced_type_names(shape.types);
-  EXPECT_EQ(names, (NameSet{"User", "DateTime", "Int", "String"}));
-}
-
-TEST(SchemaShapeTest, SoundSchemaPasses) {
-  Shape shape = node_and_user(field("id", non_null(named("ID"))));
-  shape.add_union("Search", {"User", "String"});
-  EXPECT_EQ(shape.check(), std::nullopt);
-}
-
-TEST(SchemaShapeTest, TypeWithoutMembersIsReportedBeforeAnyOtherViolation) {
-  Shape shape;
-  shape.add("User", TypeKind::Object, {field("id", named("ID"))}, {"Missing"});
-  shape.add_union("Broken", {"Nowhere"});
-  shape.add("Empty", TypeKind::Object);
-  EXPECT_EQ(shape.check(), "object type 'Empty' defines no fields, but the GraphQL specification requires one or more");
-}
-
-TEST(SchemaShapeTest, FirstEmptyTypeByByteOrderIsReported) {
-  for (auto [first, second, expected] : {std::tuple{"B", "A", "A"}, {"Ab", "A", "A"}, {"a", "B", "B"}}) {
-    Shape shape;
-    shape.add(first, TypeKind::Object);
-    shape.add(second, TypeKind::Object);
-    EXPECT_EQ(shape.check(), "object type '" + std::string(expected) +
-                                 "' defines no fields, but the GraphQL specification requires one or more");
-  }
-}
-
-TEST(SchemaShapeTest, EmptyMessageNamesKindAndMembers) {
-  struct Case {
-    TypeKind kind;
-    const char* message;
+TEST(SchemaShapeTest, FirstViolation) {
+  const std::string no_fields = "' defines no fields, but the GraphQL specification requires one or more";
+  const std::string not_non_null = "'User.id' is nullable, but interface 'Node' declares it as non-null";
+  FieldDefinition renamed_id = renamed(field("id", "ID!"), "identifier");
+  FieldDefinition exposed_as_id = renamed(field("ident", "ID!"), "id");
+  TypeDefinition empty_enum = enumeration("T", {});
+  empty_enum.fields = {field("x", "Int")};  // an enum counts its values
+  const std::pair<Shape, std::string> cases[] = {
+      {node_and_user({field("id", "ID!")}).add_union("Search", {"User", "String"}), "sound"},
+      // Members are checked first, and the first empty type by byte order is reported.
+      {Shape()
+           .add(object("User", {field("id", "ID")}, {"Missing"}))
+           .add_union("U", {"X"})
+           .add(object("b", {}))
+           .add(object("B", {})),
+       "object type 'B" + no_fields},
+      {Shape().add(object("Ab", {})).add(object("A", {})), "object type 'A" + no_fields},
+      {Shape().add(interface("T", {})), "interface 'T" + no_fields},
+      {Shape().add(input("T", {})), "input object type 'T" + no_fields},
+      {Shape().add(empty_enum), "enum 'T' defines no values, but the GraphQL specification requires one or more"},
+      {Shape().add(object("User", {field("id", "ID")}, {"Node"})),
+       "'User' implements interface 'Node', which is not a registered type"},
+      // Any kind serves as an interface; an enum has no fields to require.
+      {Shape()
+           .add(input("Node", {field("id", "ID"), field("name", "String")}))
+           .add(object("User", {field("id", "ID")}, {"Node"})),
+       "'User' does not implement field 'name' declared by interface 'Node'"},
+      {Shape().add(enumeration("Color", {"RED"})).add(object("User", {field("id", "ID")}, {"Color"})), "sound"},
+      // Only the outermost nullability is compared, of the first field of the name.
+      {node_and_user({field("id", "ID")}), not_non_null},
+      {node_and_user({field("id", "[ID]")}), not_non_null},
+      {node_and_user({field("id", "Int!")}), "sound"},
+      {node_and_user({field("id", "ID"), field("id", "ID!")}), not_non_null},
+      {Shape().add(interface("Node", {field("id", "ID")})).add(object("User", {field("id", "ID!")}, {"Node"})),
+       "sound"},
+      // Added arguments must be optional; those the interface declares are not compared.
+      {node_and_user({field("id", "ID!", {arg("limit", "Int!")})}),
+       "'User.id' adds required argument 'limit' not declared by interface 'Node'"},
+      {node_and_user({field("id", "ID!", {arg("limit", "Int!", true), arg("after", "Int")})}), "sound"},
+      {Shape()
+           .add(interface("Node", {field("id", "ID", {arg("limit", "String")})}))
+           .add(object("User", {field("id", "ID", {arg("limit", "Int!")})}, {"Node"})),
+       "sound"},
+      // Fields are matched by Python name.
+      {node_and_user({renamed_id}), "sound"},
+      {node_and_user({exposed_as_id}), "'User' does not implement field 'id' declared by interface 'Node'"},
+      {Shape()
+           .add(object("User", {field("id", "ID")}))
+           .add_union("Search", {"User", "ID"})
+           .add_union("Nested", {"Search"}),
+       "union 'Nested' has member 'Search', which is not a registered type"},
   };
-  for (auto [kind, message] : {
-           Case{TypeKind::Interface, "interface 'T' defines no fields, but the GraphQL specification requires one or more"},
-           Case{TypeKind::InputObject,
-                "input object type 'T' defines no fields, but the GraphQL specification requires one or more"},
-           Case{TypeKind::Enum, "enum 'T' defines no values, but the GraphQL specification requires one or more"},
-       }) {
-    Shape shape;
-    shape.add("T", kind);
-    EXPECT_EQ(shape.check(), message);
-  }
-  // An enum counts its values, not its fields.
-  Shape shape;
-  shape.add("T", TypeKind::Enum, {field("x", named("Int"))});
-  EXPECT_EQ(shape.check(), "enum 'T' defines no values, but the GraphQL specification requires one or more");
-}
-
-TEST(SchemaShapeTest, InterfaceMustBeRegisteredButMayBeOfAnyKind) {
-  Shape shape;
-  shape.add("User", TypeKind::Object, {field("id", named("ID"))}, {"Node"});
-  EXPECT_EQ(shape.check(), "'User' implements interface 'Node', which is not a registered type");
-
-  // An object or input type serves as an interface, and its fields are then required.
-  for (TypeKind kind : {TypeKind::Object, TypeKind::InputObject}) {
-    Shape as_kind;
-    as_kind.add("Node", kind, {field("id", named("ID")), field("name", named("String"))});
-    as_kind.add("User", TypeKind::Object, {field("id", named("ID"))}, {"Node"});
-    EXPECT_EQ(as_kind.check(), "'User' does not implement field 'name' declared by interface 'Node'");
-  }
-
-  // An enum has no fields to require.
-  Shape as_enum;
-  as_enum.add("Color", TypeKind::Enum).enum_values.push_back({.name = "RED"});
-  as_enum.add("User", TypeKind::Object, {field("id", named("ID"))}, {"Color"});
-  EXPECT_EQ(as_enum.check(), std::nullopt);
-}
-
-TEST(SchemaShapeTest, OnlyOutermostNullabilityIsCompared) {
-  EXPECT_EQ(node_and_user(field("id", named("ID"))).check(),
-            "'User.id' is nullable, but interface 'Node' declares it as non-null");
-  EXPECT_EQ(node_and_user(field("id", non_null(named("ID")))).check(), std::nullopt);
-  EXPECT_EQ(node_and_user(field("id", non_null(named("Int")))).check(), std::nullopt);
-  EXPECT_EQ(node_and_user(field("id", GraphQLType::list(named("ID")))).check(),
-            "'User.id' is nullable, but interface 'Node' declares it as non-null");
-
-  Shape nullable_interface;
-  nullable_interface.add("Node", TypeKind::Interface, {field("id", named("ID"))});
-  nullable_interface.add("User", TypeKind::Object, {field("id", non_null(named("ID")))}, {"Node"});
-  EXPECT_EQ(nullable_interface.check(), std::nullopt);
-}
-
-TEST(SchemaShapeTest, AddedArgumentsMustBeOptional) {
-  auto with_argument = [](ArgumentDefinition added) {
-    return node_and_user(field("id", non_null(named("ID")), {std::move(added)}));
-  };
-  EXPECT_EQ(with_argument(argument("limit", non_null(named("Int")))).check(),
-            "'User.id' adds required argument 'limit' not declared by interface 'Node'");
-  EXPECT_EQ(with_argument(argument("limit", non_null(named("Int")), /*has_default=*/true)).check(), std::nullopt);
-  EXPECT_EQ(with_argument(argument("limit", named("Int"))).check(), std::nullopt);
-
-  // An argument the interface field declares too is not compared.
-  Shape declared;
-  declared.add("Node", TypeKind::Interface, {field("id", named("ID"), {argument("limit", named("String"))})});
-  declared.add("User", TypeKind::Object, {field("id", named("ID"), {argument("limit", non_null(named("Int")))})},
-               {"Node"});
-  EXPECT_EQ(declared.check(), std::nullopt);
-}
-
-TEST(SchemaShapeTest, FieldsAreMatchedByPythonName) {
-  FieldDefinition renamed = field("id", non_null(named("ID")));
-  renamed.graphql_name = "identifier";
-  EXPECT_EQ(node_and_user(std::move(renamed)).check(), std::nullopt);
-
-  FieldDefinition same_graphql_name = field("ident", non_null(named("ID")));
-  same_graphql_name.graphql_name = "id";
-  EXPECT_EQ(node_and_user(std::move(same_graphql_name)).check(),
-            "'User' does not implement field 'id' declared by interface 'Node'");
-}
-
-TEST(SchemaShapeTest, FirstFieldOfTheNameIsTheOneChecked) {
-  Shape shape = node_and_user(field("id", named("ID")));
-  shape.types["User"].fields.push_back(field("id", non_null(named("ID"))));
-  EXPECT_EQ(shape.check(), "'User.id' is nullable, but interface 'Node' declares it as non-null");
-}
-
-TEST(SchemaShapeTest, UnionMembersMustBeTypesOrScalars) {
-  Shape shape;
-  shape.add("User", TypeKind::Object, {field("id", named("ID"))});
-  shape.add_union("Search", {"User", "ID"});
-  EXPECT_EQ(shape.check(), std::nullopt);
-
-  shape.add_union("Nested", {"User", "Search"});
-  EXPECT_EQ(shape.check(), "union 'Nested' has member 'Search', which is not a registered type");
+  for (const auto& [shape, message] : cases) EXPECT_EQ(shape.check(), message);
 }
 
 }  // namespace

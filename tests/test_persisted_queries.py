@@ -1,0 +1,115 @@
+import hashlib
+import sys
+from concurrent.futures import ThreadPoolExecutor
+
+import pytest
+from fakes import compiled, host_type
+
+import quenfel._quenfel as native
+from quenfel._error import GraphQLError
+
+
+@host_type()
+class Query:
+    name: str = ""
+    count: int = 0
+
+
+SCHEMA = compiled(Query)
+NOT_FOUND = ("PERSISTED_QUERY_NOT_FOUND", "PersistedQueryNotFound", None)
+
+
+def sha(text):
+    return hashlib.sha256(text.encode()).hexdigest()
+
+
+def resolve(text, schema, *, send=True, **keywords):
+    return native.resolve_persisted_query(sha(text), schema, query=text if send else None, **keywords)
+
+
+@pytest.fixture
+def schema():
+    """A schema whose cache no other test has filled."""
+    return compiled(Query)
+
+
+def fields(result, operation_name=None):
+    _, lowered = native.lower_document(result.document, variable_values={}, operation_name=operation_name)
+    return [field.field_name for field in lowered]
+
+
+def test_register_then_replay_by_hash(graphql_error, schema):
+    text = "{ name count }"
+    registered = resolve(text, schema)
+    assert (registered.cache_hit, registered.document.query_text) == (False, text)
+    assert registered.document is registered.document and type(registered.document) is native.ParsedDocument
+    replayed = native.resolve_persisted_query(sha(text), schema=schema, query=None)
+    assert (replayed.cache_hit, replayed.document.query_text, fields(replayed)) == (True, "", ["name", "count"])
+    # Text sent again is registered again; another schema has a cache of its own.
+    assert resolve(text, schema).cache_hit is False
+    assert resolve(text, schema, send=False).cache_hit
+    graphql_error(NOT_FOUND[0], resolve, text, SCHEMA, send=False)
+
+
+@pytest.mark.parametrize(
+    "hash_of, text, keywords, code, message, locations",
+    [
+        (sha, "{ count }", {"query": None}, *NOT_FOUND),
+        (lambda text: sha(text).upper(), "{ count }", {}, "PERSISTED_QUERY_MISMATCH",
+         "provided sha256Hash does not match the hash of the query", None),
+        (sha, "{ count", {}, "GRAPHQL_PARSE_FAILED", "syntax error: unexpected end of input, expected '}'", [(1, 8)]),
+        (sha, "query A { count } query B { nope }", {"operation_name": "B"}, "UNKNOWN_FIELD",
+         "field 'nope' does not exist on type 'Query'", [(1, 29)]),
+    ],
+)
+def test_failures_raise_the_protocols_errors_and_register_nothing(graphql_error, schema, hash_of, text, keywords,
+                                                                  code, message, locations):
+    error = graphql_error(code, native.resolve_persisted_query, hash_of(text), schema, **{"query": text, **keywords})
+    assert (error.message, error.locations) == (message, locations)
+    graphql_error(NOT_FOUND[0], resolve, text, schema, send=False)
+
+
+@pytest.mark.parametrize("registered_with", [{"operation_name": "A"}, {"validate": False}])
+def test_a_replay_that_asks_for_validation_validates_what_registration_did_not(graphql_error, schema,
+                                                                                registered_with):
+    text = "query A { count } query B { nope }"
+    resolve(text, schema, **registered_with)
+    for _ in range(2):  # a failed validation leaves the entry as it was
+        graphql_error("UNKNOWN_FIELD", resolve, text, schema, send=False, operation_name="B")
+        assert fields(resolve(text, schema, send=False, operation_name="B", validate=False), "B") == ["nope"]
+    assert resolve(text, schema, send=False, operation_name="A").cache_hit
+
+
+def test_concurrent_registration_replay_validation_and_lowering():
+    # More queries than the cache holds: entries are evicted while replays go on.
+    texts = [f"{{ n{i}: count }}" for i in range(1500)]
+    replays = []
+
+    def register_and_replay(thread):
+        for i in range(thread, len(texts), 8):
+            resolve(texts[i], SCHEMA)
+            for j in (i, i // 2, i // 3):
+                try:
+                    answered = resolve(texts[j], SCHEMA, send=False)
+                except GraphQLError as error:
+                    assert error.code.name == NOT_FOUND[0]  # evicted: the client sends the text again
+                    continue
+                _, [field] = native.lower_document(answered.document, variable_values={})
+                assert (answered.cache_hit, field.response_key) == (True, f"n{j}")
+                replays.append(j)
+
+    def validate_and_lower():
+        for _ in range(300):
+            native.validate_document(native.parse_query("{ name }"), SCHEMA)
+            native.lower_query("{ name }", variable_values={})
+
+    interval = sys.getswitchinterval()
+    sys.setswitchinterval(1e-6)
+    try:
+        with ThreadPoolExecutor(10) as pool:
+            work = [pool.submit(register_and_replay, t) for t in range(8)] + [pool.submit(validate_and_lower) for _ in range(2)]
+    finally:
+        sys.setswitchinterval(interval)
+    for done in work:
+        done.result()
+    assert len(replays) > len(texts)
