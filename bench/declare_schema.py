@@ -1,7 +1,7 @@
 """An SDL schema declared in Python through the host package stand-in.
 
-`python_source` reads SDL with graphql-core and writes the Python module that a
-user of the host package would write for the same schema: dataclasses for
+`python_source` takes a schema that graphql-core built from SDL and writes the
+Python module that a user of the host package would write for it: dataclasses for
 object, interface and input types (implementers inherit their interfaces),
 enums whose configured members carry `EnumValueDefinition`, unions as
 `Annotated[Union[...], UnionDefinition(...)]`, and one resolver per field that
@@ -13,8 +13,9 @@ fields). The introspection types are declared too, with `__schema` and
 
 `load` runs that source as a real module, and `Host` is the shim that its
 decorators use: a class becomes a dataclass when it is declared and is
-described by the native module only in `Host.describe`, the host's share of
-building a schema, which `Host.compile` then hands to `compile_schema`.
+described by the native module only in `Host.describe` (the module's share of
+building the schema, which benchmarks time), whose results `Host.compile`
+hands to `compile_schema`.
 """
 
 import dataclasses
@@ -49,7 +50,7 @@ from quenfel._enum import EnumValueDefinition
 from quenfel._resolver import Argument
 from quenfel._union import UnionDefinition
 '''
-# Names the generated module binds itself, which a declared name must not shadow.
+# Names the generated module binds (`field` and `host` come from `load`), which no declared name may shadow.
 RESERVED = {"datetime", "decimal", "enum", "uuid", "Annotated", "Optional", "Union", "ID", "EnumValueDefinition",
             "Argument", "UnionDefinition", "field", "host", "str", "int", "float", "bool", "list"}
 INTROSPECTION_FIELDS = {"__schema": graphql.SchemaMetaFieldDef, "__type": graphql.TypeMetaFieldDef}
