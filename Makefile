@@ -129,6 +129,7 @@ fuzz: deps
 bench: build
 	$(BUILD)/bench/engine_bench
 	$(PYTHON) bench/compare.py
+	$(PYTHON) bench/github_schema.py
 
 # Checks that `pip install .` builds a module that imports and parses (here
 # refusing warnings, as every development build does).
