@@ -15,8 +15,10 @@ other way it can fail.
 
 import contextlib
 import dataclasses
+import datetime
 import enum
 import gc
+import hashlib
 import os
 import sys
 import types
@@ -138,6 +140,24 @@ class UnreadableSignature:
     __signature__ = property(raising(RuntimeError))
 
 
+@dataclasses.dataclass
+class Root:
+    greeting: str
+    day: datetime.date  # brings in a built-in scalar
+
+
+ROOT = native.process_type(Root, kind="type", name="Query", directives=[])
+EMPTY = native.process_type(dataclasses.make_dataclass("Empty", []), kind="type", directives=[])
+SCALAR_TAG = directive("tag", locations=["SCALAR", "SCHEMA"], label="x")
+NO_JSON_FORM = directive("tag", locations=["SCALAR"], label=())
+SCHEMA_PARTS = {"query_type_name": "Query", "types": [ROOT], "unions": [], "directives": [], "schema_directives": [],
+                "scalar_names": ["JSON"]}
+SCHEMA = native.compile_schema(**SCHEMA_PARTS)
+VALID, INVALID = "query Q { greeting day }", "{ nope }"
+VALID_HASH = hashlib.sha256(VALID.encode()).hexdigest()
+native.resolve_persisted_query(VALID_HASH, SCHEMA, query=VALID)  # for the hash-only rows
+
+
 def case(function, *args, raises=None, id, **kwargs):
     """A row: the call, and the name of the exception it raises (None: it succeeds)."""
     return pytest.param(function, args, kwargs, raises, id=f"{function.__name__}:{id}")
@@ -219,6 +239,35 @@ CASES = [
     case(native.describe_operation_directive, unresolved, locations=["FIELD"], raises="SchemaError", id="unresolved"),
     case(native.describe_operation_directive, UnreadableSignature(), locations=["FIELD"], raises="RuntimeError",
          id="raising-signature"),
+    case(native.compile_schema, **{**SCHEMA_PARTS, "directives": [native.describe_operation_directive(
+         shout, locations=["FIELD"])], "schema_directives": [native.describe_schema_directive(
+         CacheControl, locations=["SCALAR"])]}, mutation_type_name=None, scalar_directives=[("JSON", [SCALAR_TAG])],
+         scalar_descriptions=[("JSON", "Any")], scalar_specified_by_urls=[("JSON", "https://json.org")],
+         schema_applied_directives=[SCALAR_TAG], id="ok"),
+    case(native.compile_schema, **{**SCHEMA_PARTS, "types": [ROOT, EMPTY]}, raises="SchemaError", id="shape"),
+    case(native.compile_schema, **SCHEMA_PARTS, scalar_directives=[("JSON", [KEY])], raises="SchemaError",
+         id="location"),
+    case(native.compile_schema, **SCHEMA_PARTS, scalar_directives=[("JSON", [NO_JSON_FORM])], raises="ValueError",
+         id="no-json-form"),
+    case(native.compile_schema, **{**SCHEMA_PARTS, "types": "Query"}, raises="TypeError", id="str-for-a-list"),
+    case(native.compile_schema, **SCHEMA_PARTS, scalar_descriptions=[["JSON", "Any"]], raises="TypeError",
+         id="pair-kind"),
+    case(native.validate_query, VALID, SCHEMA, id="ok"),
+    case(native.validate_query, INVALID, SCHEMA, raises="GraphQLError", id="invalid"),
+    case(native.validate_query, "{ a(", SCHEMA, raises="GraphQLError", id="parse-error"),
+    case(native.validate_query, VALID, None, raises="TypeError", id="wrong-kind"),
+    case(native.validate_document, native.parse_query(VALID), SCHEMA, "Q", id="ok"),
+    case(native.validate_document, native.parse_query(INVALID), SCHEMA, raises="GraphQLError", id="invalid"),
+    case(native.validate_document, VALID, SCHEMA, raises="TypeError", id="wrong-kind"),
+    case(native.render_sdl, SCHEMA, id="ok"),
+    case(native.render_sdl, ROOT, raises="TypeError", id="wrong-kind"),
+    case(native.resolve_persisted_query, VALID_HASH, SCHEMA, query=VALID, operation_name="Q", id="register"),
+    case(native.resolve_persisted_query, VALID_HASH, SCHEMA, id="replay"),
+    case(native.resolve_persisted_query, "0" * 64, SCHEMA, raises="GraphQLError", id="not-found"),
+    case(native.resolve_persisted_query, "0" * 64, SCHEMA, query=VALID, raises="GraphQLError", id="mismatch"),
+    case(native.resolve_persisted_query, hashlib.sha256(INVALID.encode()).hexdigest(), SCHEMA, query=INVALID,
+         raises="GraphQLError", id="invalid"),
+    case(native.resolve_persisted_query, VALID_HASH, SCHEMA, validate=None, raises="TypeError", id="wrong-kind"),
 ]
 
 
