@@ -3,7 +3,7 @@
 Each row is one operation on one text; the columns are the time per call of
 quenfel and of the peer (graphql-core, unless the row names another) and
 their ratio. Texts come from the benchmark corpus (the folder in
-QUENFEL_CORPUS_DIR, else ../shared/bench/corpus beside the repository).
+QUENFEL_CORPUS_DIR, else bench/corpus).
 To time another operation, add a function that yields Rows to ROW_SOURCES.
 """
 
@@ -48,7 +48,7 @@ class Row:
 
 def corpus_dir() -> Path:
     configured = os.environ.get("QUENFEL_CORPUS_DIR")
-    folder = Path(configured) if configured else Path(__file__).resolve().parents[2] / "shared" / "bench" / "corpus"
+    folder = Path(configured) if configured else Path(__file__).resolve().parent / "corpus"
     if not folder.is_dir():
         sys.exit(f"corpus folder {folder} not found; set QUENFEL_CORPUS_DIR")
     return folder

@@ -27,8 +27,8 @@ inline std::optional<std::string> read_file(const std::string& path) {
   return text.str();
 }
 
-// The corpus lies beside the checkout; QUENFEL_CORPUS_DIR in the environment
-// points a checkout elsewhere at it. Nothing when the file cannot be read.
+// The corpus is bench/corpus; QUENFEL_CORPUS_DIR in the environment points the
+// benchmarks at another folder. Nothing when the file cannot be read.
 inline std::optional<std::string> read_corpus_file(const std::string& name) {
   const char* dir = std::getenv("QUENFEL_CORPUS_DIR");
   return read_file(std::string(dir != nullptr ? dir : QUENFEL_CORPUS_DIR) + "/" + name);

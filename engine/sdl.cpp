@@ -207,14 +207,33 @@ void append_json_value(std::string& out, const Json& value) {
   }
 }
 
-// "@name" or "@name(arg: value, ...)"; argument names as stored.
-void append_applied_directive(std::string& out, const AppliedDirective& directive) {
+// An applied argument is stored under its field's GraphQL name or else its
+// Python name. It prints as the declaration prints that field, so that a
+// snake_case field of a declared directive reads the same in both places;
+// an argument that no declared field owns prints as stored.
+void append_applied_argument_name(std::string& out, const std::string& stored,
+                                  const SchemaDirectiveDefinition* declared, bool auto_camel_case) {
+  if (declared != nullptr) {
+    for (const DirectiveFieldDefinition& field : declared->fields) {
+      if (stored == (field.graphql_name ? *field.graphql_name : field.name)) {
+        out += exposed_name(field.graphql_name, field.name, auto_camel_case);
+        return;
+      }
+    }
+  }
+  out += stored;
+}
+
+// "@name" or "@name(arg: value, ...)".
+void append_applied_directive(std::string& out, const AppliedDirective& directive, const CompiledSchema& schema) {
   out += '@';
   out += directive.name;
   if (directive.arguments.empty()) return;
+  auto found = schema.schema_directives.find(directive.name);
+  const SchemaDirectiveDefinition* declared = found == schema.schema_directives.end() ? nullptr : &found->second;
   out += '(';
   append_joined(out, directive.arguments, ", ", [&](const std::pair<std::string, Json>& argument) {
-    out += argument.first;
+    append_applied_argument_name(out, argument.first, declared, schema.auto_camel_case);
     out += ": ";
     append_json_value(out, argument.second);
   });
@@ -222,22 +241,23 @@ void append_applied_directive(std::string& out, const AppliedDirective& directiv
 }
 
 // " @a @b(x: 1)": a space before each directive; nothing for an empty list.
-void append_applied_directives(std::string& out, const std::vector<AppliedDirective>& directives) {
+void append_applied_directives(std::string& out, const std::vector<AppliedDirective>& directives,
+                               const CompiledSchema& schema) {
   for (const AppliedDirective& directive : directives) {
     out += ' ';
-    append_applied_directive(out, directive);
+    append_applied_directive(out, directive, schema);
   }
 }
 
 // One argument: optional inline description, exposed name, type, default,
 // deprecation and applied directives.
-void append_argument(std::string& out, const ArgumentDefinition& argument, bool auto_camel_case) {
+void append_argument(std::string& out, const ArgumentDefinition& argument, const CompiledSchema& schema) {
   if (argument.description && !argument.description->empty()) {
     out += R"(""")";
     out += *argument.description;
     out += R"(""" )";
   }
-  out += exposed_name(argument.graphql_name, argument.name, auto_camel_case);
+  out += exposed_name(argument.graphql_name, argument.name, schema.auto_camel_case);
   out += ": ";
   argument.graphql_type.append_sdl_string(out);
   if (argument.default_value) {
@@ -245,15 +265,16 @@ void append_argument(std::string& out, const ArgumentDefinition& argument, bool 
     out += *argument.default_value;
   }
   append_deprecation(out, argument.deprecation_reason);
-  append_applied_directives(out, argument.directives);
+  append_applied_directives(out, argument.directives, schema);
 }
 
 // "(a: T, b: U = 1)", or nothing for an empty list.
-void append_arguments(std::string& out, const std::vector<ArgumentDefinition>& arguments, bool auto_camel_case) {
+void append_arguments(std::string& out, const std::vector<ArgumentDefinition>& arguments,
+                      const CompiledSchema& schema) {
   if (arguments.empty()) return;
   out += '(';
   append_joined(out, arguments, ", ",
-                [&](const ArgumentDefinition& argument) { append_argument(out, argument, auto_camel_case); });
+                [&](const ArgumentDefinition& argument) { append_argument(out, argument, schema); });
   out += ')';
 }
 
@@ -264,12 +285,12 @@ void append_directive_field(std::string& out, const DirectiveFieldDefinition& fi
   field.graphql_type.append_sdl_string(out);
 }
 
-void append_field(std::string& out, const FieldDefinition& field, bool input_object, bool auto_camel_case,
+void append_field(std::string& out, const FieldDefinition& field, bool input_object, const CompiledSchema& schema,
                   std::string_view name) {
   append_description(out, field.description, "  ");
   out += "  ";
   out += name;
-  append_arguments(out, field.arguments, auto_camel_case);
+  append_arguments(out, field.arguments, schema);
   out += ": ";
   field.graphql_type.append_sdl_string(out);
   // Defaults belong to input fields only; output fields never print one.
@@ -278,22 +299,22 @@ void append_field(std::string& out, const FieldDefinition& field, bool input_obj
     out += *field.default_value;
   }
   append_deprecation(out, field.deprecation_reason);
-  append_applied_directives(out, field.directives);
+  append_applied_directives(out, field.directives, schema);
   out += '\n';
 }
 
-void append_enum_value(std::string& out, const EnumValueDefinition& value) {
+void append_enum_value(std::string& out, const EnumValueDefinition& value, const CompiledSchema& schema) {
   append_description(out, value.description, "  ");
   out += "  ";
   out += value.graphql_name ? *value.graphql_name : value.name;  // never camel-cased
   append_deprecation(out, value.deprecation_reason);
-  append_applied_directives(out, value.directives);
+  append_applied_directives(out, value.directives, schema);
   out += '\n';
 }
 
 std::string schema_block(const CompiledSchema& schema) {
   std::string out = "schema";
-  append_applied_directives(out, schema.schema_applied_directives);
+  append_applied_directives(out, schema.schema_applied_directives, schema);
   out += " {\n  query: ";
   out += schema.query_type_name;
   out += '\n';
@@ -311,7 +332,7 @@ std::string schema_block(const CompiledSchema& schema) {
   return out;
 }
 
-std::string type_block(const TypeDefinition& type, bool auto_camel_case) {
+std::string type_block(const TypeDefinition& type, const CompiledSchema& schema) {
   std::string out;
   // A rough guess at the block's size saves most of the regrowth.
   out.reserve(32 + 48 * (type.fields.size() + type.enum_values.size()));
@@ -323,17 +344,17 @@ std::string type_block(const TypeDefinition& type, bool auto_camel_case) {
     out += " implements ";
     append_joined(out, type.interfaces, " & ", [&](const std::string& name) { out += name; });
   }
-  append_applied_directives(out, type.directives);
+  append_applied_directives(out, type.directives, schema);
   if (type.kind == TypeKind::InputObject && type.one_of) out += " @oneOf";
   out += " {\n";
   if (type.kind == TypeKind::Enum) {
-    for (const EnumValueDefinition& value : type.enum_values) append_enum_value(out, value);
+    for (const EnumValueDefinition& value : type.enum_values) append_enum_value(out, value, schema);
   } else {
     bool input_object = type.kind == TypeKind::InputObject;
     for (const FieldDefinition& field : type.fields) {
-      std::string name = exposed_name(field.graphql_name, field.name, auto_camel_case);
+      std::string name = exposed_name(field.graphql_name, field.name, schema.auto_camel_case);
       if (name.starts_with("__")) continue;
-      append_field(out, field, input_object, auto_camel_case, name);
+      append_field(out, field, input_object, schema, name);
     }
   }
   out += '}';
@@ -366,7 +387,9 @@ std::string scalar_block(const CompiledSchema& schema, const std::string& name) 
     append_quoted(out, *url);
     out += ')';
   }
-  if (const auto* directives = find_value(schema.scalar_directives, name)) append_applied_directives(out, *directives);
+  if (const auto* directives = find_value(schema.scalar_directives, name)) {
+    append_applied_directives(out, *directives, schema);
+  }
   return out;
 }
 
@@ -385,12 +408,12 @@ void append_schema_directive(std::string& out, const SchemaDirectiveDefinition& 
   append_locations(out, directive.locations, schema_directive_location_name);
 }
 
-std::string operation_directive_block(const OperationDirectiveDefinition& directive, bool auto_camel_case) {
+std::string operation_directive_block(const OperationDirectiveDefinition& directive, const CompiledSchema& schema) {
   std::string out;
   append_description(out, directive.description, "");
   out += "directive @";
   out += directive.name;
-  append_arguments(out, directive.arguments, auto_camel_case);
+  append_arguments(out, directive.arguments, schema);
   append_locations(out, directive.locations, operation_directive_location_name);
   return out;
 }
@@ -421,12 +444,12 @@ std::string render_sdl(const CompiledSchema& schema) {
                  schema.directives.size() + schema.schema_directives.size());
   blocks.push_back(schema_block(schema));
   for (const auto* entry : sorted_by_name(schema.types)) {
-    if (!entry->first.starts_with("__")) blocks.push_back(type_block(entry->second, camel));
+    if (!entry->first.starts_with("__")) blocks.push_back(type_block(entry->second, schema));
   }
   for (const auto* entry : sorted_by_name(schema.unions)) blocks.push_back(union_block(entry->second));
   for (const std::string* name : sorted_by_name(schema.scalar_names)) blocks.push_back(scalar_block(schema, *name));
   for (const auto* entry : sorted_by_name(schema.directives)) {
-    blocks.push_back(operation_directive_block(entry->second, camel));
+    blocks.push_back(operation_directive_block(entry->second, schema));
   }
   for (const auto* entry : sorted_by_name(schema.schema_directives)) {
     std::string block;

@@ -26,7 +26,7 @@ class HostField(dataclasses.Field):
 
 def field(default=dataclasses.MISSING, *, default_factory=dataclasses.MISSING, **config):
     """A field as the host's quenfel.field(...) makes it: every configuration attribute set."""
-    made = HostField(default, default_factory, True, True, None, True, None, False)
+    made = HostField(default, default_factory, True, True, None, True, None, dataclasses.MISSING)
     for name in HostField.__slots__:
         setattr(made, name, config.pop(name, () if name == "directives" else None))
     assert not config, config

@@ -8,8 +8,7 @@
 // boundaries and everything between them and Python code are not noexcept.
 #pragma once
 
-#include <cxxabi.h>
-
+#include <exception>
 #include <type_traits>
 
 #include "binding/python/objects.h"
@@ -20,6 +19,11 @@ namespace quenfel::py {
 // callbacks start); watch_interpreter_exit() arms it, once per process.
 bool interpreter_exiting() noexcept;
 void watch_interpreter_exit();
+
+// Whether the exception being handled is that forced unwind: the one that is
+// no C++ object and so has no exception_ptr. (A handler for
+// abi::__forced_unwind& binds a reference to no object, which UBSan reports.)
+inline bool forced_unwind_in_flight() noexcept { return !std::current_exception(); }
 
 // Turns the exception being handled into a Python error (see guard()).
 void set_error_from_current_exception() noexcept;
@@ -40,9 +44,8 @@ auto guard(Body&& body) {
     } else {
       return body();
     }
-  } catch (abi::__forced_unwind&) {
-    throw;
   } catch (...) {
+    if (forced_unwind_in_flight()) throw;
     set_error_from_current_exception();
     if constexpr (std::is_same_v<Result, Ref>) {
       return static_cast<PyObject*>(nullptr);
@@ -60,9 +63,8 @@ void guard_dealloc(PyObject* context, Body&& body) {
   PyErr_Fetch(&type, &value, &traceback);
   try {
     body();
-  } catch (abi::__forced_unwind&) {
-    throw;
   } catch (...) {
+    if (forced_unwind_in_flight()) throw;
     write_unraisable_from_current_exception(context);
   }
   PyErr_Restore(type, value, traceback);

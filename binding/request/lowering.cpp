@@ -61,10 +61,9 @@ class DictVariables final : public Variables {
       // A conversion ran Python code that changed the dict under the view.
       if (PyDict_Size(dict_) != size_) throw std::runtime_error("dictionary changed size during iteration");
       return slot ? &*slot : nullptr;
-    } catch (abi::__forced_unwind&) {
-      throw;  // see binding/python/boundary.h
     } catch (...) {
       failure_ = std::current_exception();
+      if (!failure_) throw;  // a forced unwind: see binding/python/boundary.h
       return nullptr;
     }
   }

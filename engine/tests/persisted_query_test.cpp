@@ -63,7 +63,9 @@ TEST(PersistedQueryCacheTest, DropsTheLeastRecentlyUsedOnly) {
   CachedDocumentPtr filler = entry("filler");
   for (int i = 0; i < 2500; ++i) {
     cache.insert("f" + std::to_string(i), filler);
-    if (i % 500 == 0) ASSERT_EQ(text_of(cache.get("kept")), "kept");
+    if (i % 500 == 0) {
+      ASSERT_EQ(text_of(cache.get("kept")), "kept");
+    }
   }
   EXPECT_EQ(cache.size(), PersistedQueryCache::kCapacity);
   EXPECT_EQ(cache.get("dropped"), nullptr);

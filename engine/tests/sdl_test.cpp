@@ -26,7 +26,9 @@ std::unique_ptr<CompiledSchema> feature_schema(bool auto_camel_case) {
   auto schema =
       SchemaBuilder().mutation("Mutation").subscription("Subscription").auto_camel_case(auto_camel_case).build();
   CompiledSchema& s = *schema;
-  s.schema_applied_directives = {applied("contact", {{"name", "ops team"}})};
+  // Arguments print as the declaration prints its fields; "name" is declared by no field.
+  s.schema_applied_directives = {
+      applied("contact", {{"contact_name", "ops team"}, {"team", "t1"}, {"name", "as stored"}})};
   auto add = [&](TypeDefinition type) { s.types.emplace(type.name, std::move(type)); };
 
   FieldDefinition user_by_id = field("user_by_id", "User",
