@@ -98,17 +98,12 @@ struct CountingAllocator {
   std::size_t* total;
 };
 
-// Indented query text takes about three bytes of nodes per byte of text. With
-// the copy of the text that the arena holds too, a first block of four times
-// the text holds most documents whole; denser ones grow from there.
-std::size_t first_block_bytes(std::string_view text) { return text.size() * 4 + 256; }
-
 }  // namespace
 
-DocumentBuilder::DocumentBuilder(std::string_view text) {
+DocumentBuilder::DocumentBuilder(std::string_view text, std::size_t node_bytes) {
   std::size_t shell_bytes = 0;
   document_ = std::allocate_shared<Document>(CountingAllocator<Document>(&shell_bytes), Document::Key(),
-                                             first_block_bytes(text));
+                                             text.size() + node_bytes + 256);
   document_->shell_bytes_ = shell_bytes;
   document_->text_ = std::string_view(document_->arena_.copy_chars(text.data(), text.size()), text.size());
 }

@@ -35,8 +35,9 @@ struct ListBuilder {
 
 class DocumentBuilder {
  public:
-  // Copies the text into the new document's arena.
-  explicit DocumentBuilder(std::string_view text);
+  // Copies the text into the new document's arena, whose first block leaves
+  // room for about `node_bytes` of nodes beside it.
+  DocumentBuilder(std::string_view text, std::size_t node_bytes);
   DocumentBuilder(const DocumentBuilder&) = delete;
   DocumentBuilder& operator=(const DocumentBuilder&) = delete;
 

@@ -43,10 +43,24 @@ constexpr const char* kDefinition = "a definition ('query', 'mutation', 'subscri
 
 class Parser {
  public:
-  explicit Parser(DocumentBuilder& builder)
-      : builder_(builder), arena_(builder.arena()), lexer_(builder.text(), builder.arena()), token_(lexer_.token()) {}
+  // A doomed parser reads the text for its syntax alone and gives every node
+  // back as soon as it is complete.
+  Parser(DocumentBuilder& builder, bool doomed)
+      : builder_(builder),
+        arena_(builder.arena()),
+        lexer_(builder.text(), builder.arena()),
+        token_(lexer_.token()),
+        doomed_(doomed) {}
 
-  Result<DocumentPtr> run();
+  Result<DocumentPtr> run() {
+    if (!parse_document()) return lexer_.take_error();
+    return builder_.finish(operations_.list(), fragments_.list());
+  }
+  // The first syntax error, or null when there is none.
+  ErrorPtr syntax_error() {
+    parse_document();
+    return lexer_.take_error();
+  }
 
  private:
   void advance() { lexer_.advance(); }
@@ -70,9 +84,23 @@ class Parser {
     operations_.append(added);
     doomed_ = operations_.size >= 2 && (operations_.first->is_anonymous() || op.is_anonymous());
   }
+  // Parses one item of a list with parse(list), which appends it to the list.
+  // Once the document is doomed, the item's nodes are given back at once. (The
+  // string the lexer decoded for the token after the item may go with them:
+  // nothing reads a doomed document's values.)
+  template <class Node, class Parse>
+  bool parse_item(ListBuilder<Node>& out, Parse&& parse) {
+    if (!doomed_) return parse(out);
+    const Arena::Mark mark = arena_.mark();
+    ListBuilder<Node> dropped;
+    const bool parsed = parse(dropped);
+    arena_.release(mark);
+    return parsed;
+  }
   bool enter() { return ++depth_ <= kMaxNestingDepth || lexer_.fail_without_location("recursion limit exceeded."); }
   void leave() { --depth_; }
 
+  bool parse_document();
   bool parse_definition();
   bool parse_operation(OperationType type);
   bool parse_fragment();
@@ -97,28 +125,23 @@ class Parser {
 
   ListBuilder<OperationDefinition> operations_;
   ListBuilder<FragmentDefinition> fragments_;
-  // Two operations, one of them anonymous: the document can only fail, with the
-  // first conflict among the definitions read so far. Later definitions are
-  // read for their syntax alone, and their nodes are given back.
-  bool doomed_ = false;
+  // The document can only fail: its text is unbalanced, or it has two
+  // operations, one of them anonymous (the first conflict lies among the
+  // definitions read so far). What follows is read for its syntax alone.
+  bool doomed_;
 };
 
 // Document : ExecutableDefinition+
-Result<DocumentPtr> Parser::run() {
+bool Parser::parse_document() {
   advance();
-  if (token_.kind == Tok::End) {
-    fail_expected(kDefinition);
-    return lexer_.take_error();
-  }
+  if (token_.kind == Tok::End) return fail_expected(kDefinition);
   while (token_.kind != Tok::End) {
-    // The token after a definition never has its value read at this level, so
-    // what it decoded into the arena may be given back with the definition.
     const bool doomed = doomed_;
     const Arena::Mark mark = arena_.mark();
-    if (!parse_definition()) return lexer_.take_error();
+    if (!parse_definition()) return false;
     if (doomed) arena_.release(mark);
   }
-  return builder_.finish(operations_.list(), fragments_.list());
+  return true;
 }
 
 // ExecutableDefinition : OperationDefinition | FragmentDefinition (a bare SelectionSet is a query)
@@ -204,7 +227,7 @@ bool Parser::parse_variable_definitions(List<VariableDefinition>& out) {
   ListBuilder<VariableDefinition> variables;
   if (token_.kind != Tok::Dollar) return fail_expected("a variable definition");
   do {
-    if (!parse_variable_definition(variables)) return false;
+    if (!parse_item(variables, [&](auto& list) { return parse_variable_definition(list); })) return false;
   } while (token_.kind == Tok::Dollar);
   if (!expect(Tok::RParen, "a variable definition or ')'")) return false;
   out = variables.list();
@@ -260,13 +283,17 @@ bool Parser::parse_directives(bool is_const, List<Directive>& out) {
   if (token_.kind != Tok::At) return true;
   ListBuilder<Directive> directives;
   do {
-    const Pos pos = token_.pos;
-    advance();
-    std::string_view name;
-    if (!parse_name(name, "a directive name")) return false;
-    List<Argument> arguments;
-    if (token_.kind == Tok::LParen && !parse_arguments(is_const, arguments)) return false;
-    directives.append(builder_.directive(name, pos, arguments));
+    const bool parsed = parse_item(directives, [&](auto& list) {
+      const Pos pos = token_.pos;
+      advance();
+      std::string_view name;
+      if (!parse_name(name, "a directive name")) return false;
+      List<Argument> arguments;
+      if (token_.kind == Tok::LParen && !parse_arguments(is_const, arguments)) return false;
+      list.append(builder_.directive(name, pos, arguments));
+      return true;
+    });
+    if (!parsed) return false;
   } while (token_.kind == Tok::At);
   out = directives.list();
   return true;
@@ -278,7 +305,7 @@ bool Parser::parse_arguments(bool is_const, List<Argument>& out) {
   ListBuilder<Argument> arguments;
   const char* expected = "an argument name";
   do {
-    if (!parse_named_value(is_const, arguments, expected)) return false;
+    if (!parse_item(arguments, [&](auto& list) { return parse_named_value(is_const, list, expected); })) return false;
     expected = "an argument name or ')'";
   } while (token_.kind != Tok::RParen);
   advance();
@@ -343,9 +370,13 @@ bool Parser::parse_value(bool is_const, Value& out, const char* expected) {
       advance();
       ListBuilder<ListItem> items;
       while (token_.kind != Tok::RBracket) {
-        auto* item = arena_.make<ListItem>();
-        if (!parse_value(is_const, *item, "a value or ']'")) return false;
-        items.append(item);
+        const bool parsed = parse_item(items, [&](auto& list) {
+          auto* item = arena_.make<ListItem>();
+          if (!parse_value(is_const, *item, "a value or ']'")) return false;
+          list.append(item);
+          return true;
+        });
+        if (!parsed) return false;
       }
       advance();
       leave();
@@ -359,7 +390,9 @@ bool Parser::parse_value(bool is_const, Value& out, const char* expected) {
       advance();
       ListBuilder<NamedValue> fields;
       while (token_.kind != Tok::RBrace) {
-        if (!parse_named_value(is_const, fields, "a field name or '}'")) return false;
+        if (!parse_item(fields, [&](auto& list) { return parse_named_value(is_const, list, "a field name or '}'"); })) {
+          return false;
+        }
       }
       advance();
       leave();
@@ -452,10 +485,11 @@ bool Parser::parse_selection_set(SelectionSet& out) {
   out.pos = token_.pos;
   advance();  // '{'
   ListBuilder<Selection> items;
-  if (!parse_selection(items, "a selection")) return false;
-  while (token_.kind != Tok::RBrace) {
-    if (!parse_selection(items, token_.kind == Tok::End ? "'}'" : "a selection or '}'")) return false;
-  }
+  const char* expected = "a selection";
+  do {
+    if (!parse_item(items, [&](auto& list) { return parse_selection(list, expected); })) return false;
+    expected = token_.kind == Tok::End ? "'}'" : "a selection or '}'";
+  } while (token_.kind != Tok::RBrace);
   advance();
   leave();
   out.items = items.list();
@@ -515,6 +549,47 @@ bool Parser::parse_fragment_selection(ListBuilder<Selection>& out) {
   return true;
 }
 
+constexpr std::size_t kBalanceCheckFrom = 1 << 20;
+
+// Whether every (, [ and { outside strings and comments is closed in order of
+// kind (each kind counted apart, never closed before it opens).
+bool brackets_balance(std::string_view text) {
+  long parens = 0, brackets = 0, braces = 0;
+  const char* p = text.data();
+  const char* const end = p + text.size();
+  while (p != end) {
+    switch (*p++) {
+      case '(': ++parens; break;
+      case ')': if (--parens < 0) return false; break;
+      case '[': ++brackets; break;
+      case ']': if (--brackets < 0) return false; break;
+      case '{': ++braces; break;
+      case '}': if (--braces < 0) return false; break;
+      case '#':
+        while (p != end && *p != '\n' && *p != '\r') ++p;
+        break;
+      case '"':
+        if (end - p >= 2 && p[0] == '"' && p[1] == '"') {
+          for (p += 2; p != end; ++p) {
+            if (*p == '\\' && end - p >= 4 && p[1] == '"' && p[2] == '"' && p[3] == '"') {
+              p += 3;
+            } else if (*p == '"' && end - p >= 3 && p[1] == '"' && p[2] == '"') {
+              p += 3;
+              break;
+            }
+          }
+        } else {
+          while (p != end && *p != '"' && *p != '\n' && *p != '\r') p += (*p == '\\' && end - p >= 2) ? 2 : 1;
+          if (p != end) ++p;
+        }
+        break;
+      default:
+        break;
+    }
+  }
+  return parens == 0 && brackets == 0 && braces == 0;
+}
+
 }  // namespace
 
 Result<DocumentPtr> parse_document(std::string_view text) {
@@ -523,8 +598,17 @@ Result<DocumentPtr> parse_document(std::string_view text) {
                           std::to_string(text.size()) + " bytes",
                       ErrorCode::GRAPHQL_PARSE_FAILED);
   }
-  DocumentBuilder builder(text);
-  return Parser(builder).run();
+  // A valid text balances its brackets. A large one that does not is read for
+  // its syntax alone, so that its error (which will come, perhaps at the very
+  // end) costs no memory for nodes; should it parse after all, it is parsed again.
+  if (text.size() >= kBalanceCheckFrom && !brackets_balance(text)) {
+    DocumentBuilder builder(text, 0);
+    if (ErrorPtr error = Parser(builder, true).syntax_error()) return error;
+  }
+  // Indented query text takes about three bytes of nodes per byte of text: a
+  // first block that size holds most documents whole, and denser ones grow from there.
+  DocumentBuilder builder(text, text.size() * 3);
+  return Parser(builder, false).run();
 }
 
 }  // namespace quenfel

@@ -226,6 +226,12 @@ TEST(ParserTest, LongListsKeepTheirOrderAndCount) {
     arguments += " a" + std::to_string(i) + ": " + std::to_string(i);
     items += " " + std::to_string(i);
   }
+  // Over a megabyte, an unbalanced text is read for its syntax alone: same errors.
+  ASSERT_GT(fields.size(), std::size_t{1} << 20);
+  EXPECT_EQ(outcome(fields), "syntax error: unexpected end of input, expected '}' @1:" + std::to_string(fields.size() + 1));
+  EXPECT_EQ(outcome(fields + " b(c: \"}\" d: \"\"\"]\"\"\") # )\n }"), "ok");
+  EXPECT_EQ(outcome(fields + " b(c: [{d: 1}]) e(f: [1 }"), "syntax error: expected a value or ']', found '}' @1:" +
+                                                               std::to_string(fields.size() + 25));
   DocumentPtr document = *parse_document(fields + " }");
   const List<Selection> selections = document->operations().front().selection_set.items;
   ASSERT_EQ(selections.size(), kCount);
