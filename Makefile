@@ -129,7 +129,9 @@ fuzz: deps
 bench: build
 	$(BUILD)/bench/engine_bench
 	$(PYTHON) bench/compare.py
+	$(PYTHON) bench/schema_compare.py
 	$(PYTHON) bench/github_schema.py
+	$(PYTHON) bench/dense.py
 
 # Checks that `pip install .` builds a module that imports and parses (here
 # refusing warnings, as every development build does).
