@@ -25,18 +25,16 @@ TEST(DocumentTest, FootprintStaysNearWhatTheNodesNeed) {
     indented += "  r" + std::to_string(i) +
                 ": repository(owner: \"o\", name: \"p\") {\n    ...RepoFields\n"
                 "    issues(first: $first, states: [OPEN], orderBy: {field: CREATED_AT, direction: DESC}) {\n"
-                "      totalCount\n      nodes {\n        id\n        author { login avatarUrl(size: 40) }\n"
-                "        labels(first: 5) { nodes { name color } }\n      }\n    }\n  }\n";
+                "      nodes {\n        id\n        author { login avatarUrl(size: 40) }\n      }\n    }\n  }\n";
   }
-  indented += "}\nfragment RepoFields on Repository {\n  id\n  name\n}\n";
+  indented += "}\nfragment RepoFields on Repository {\n  id\n}\n";
   EXPECT_LE((*parse_document(indented))->heap_bytes(), 8 * indented.size());
   for (int fields : {100, 100'000}) {
     std::string dense = "{";
     for (int i = 0; i < fields; ++i) dense += "a,";
-    DocumentPtr document = *parse_document(dense + "}");
     const std::size_t needed = dense.size() + 1 + fields * sizeof(Selection) + sizeof(Document);
-    EXPECT_GE(document->heap_bytes(), needed);
-    EXPECT_LE(document->heap_bytes(), needed + needed / 4 + 1024) << fields << " fields";
+    const std::size_t held = (*parse_document(dense + "}"))->heap_bytes();
+    EXPECT_TRUE(held >= needed && held <= needed + needed / 4 + 1024) << fields << " fields: " << held;
   }
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/mman.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <limits>
@@ -41,16 +42,11 @@ std::string at(Pos pos) { return "@" + std::to_string(pos.line) + ":" + std::to_
 std::string dump(const Value& value) {
   std::string out;
   switch (value.kind) {
-    case ValueKind::Variable:
-      return "$" + std::string(value.text());
-    case ValueKind::Null:
-      return "null";
-    case ValueKind::Boolean:
-      return value.boolean ? "true" : "false";
-    case ValueKind::String:
-      return "\"" + std::string(value.text()) + "\"";
-    default:  // Enum; Binary has no literal
-      return std::string(value.text());
+    case ValueKind::Variable: return "$" + std::string(value.text());
+    case ValueKind::Null: return "null";
+    case ValueKind::Boolean: return value.boolean ? "true" : "false";
+    case ValueKind::String: return "\"" + std::string(value.text()) + "\"";
+    default: return std::string(value.text());  // Enum; Binary has no literal
     case ValueKind::Number:
       if (value.number_kind == NumberKind::Unsigned) return "u" + std::to_string(value.unsigned_number);
       if (value.number_kind == NumberKind::Signed) return "s" + std::to_string(value.signed_number);
@@ -137,29 +133,22 @@ TEST(ParserTest, Fixtures) {
   for (const auto& entry : fs::directory_iterator(fs::path(QUENFEL_FIXTURES_DIR) / "parser-valid")) {
     EXPECT_EQ(outcome(read_fixture(entry.path())), "ok") << entry.path().filename();
   }
+  for (const auto& entry : fs::directory_iterator(fs::path(QUENFEL_FIXTURES_DIR) / "parser-invalid")) {
+    EXPECT_NE(outcome(read_fixture(entry.path())), "ok") << entry.path().filename();
+  }
   const std::string definition = "a definition ('query', 'mutation', 'subscription', 'fragment' or '{')";
   const std::pair<const char*, std::string> invalid[] = {
-      {"anonymous-and-named-operation", "document contains multiple operations @1:1 @7:1"},
-      {"comment-only", "syntax error: unexpected end of input, expected " + definition + " @2:1"},
       {"directive-without-name", "syntax error: expected a directive name, found '}' @4:3"},
-      {"empty", "syntax error: unexpected end of input, expected " + definition + " @1:1"},
-      {"fragment-defined-twice", "fragment Who is defined twice @7:1 @11:1"},
       {"missing-argument-value", "syntax error: expected a value, found ')' @2:39"},
-      {"nesting-depth-65", "recursion limit exceeded."},
       {"operation-defined-twice", "operation Viewer is defined twice @1:1 @7:1"},
       {"schema-definition", "syntax error: expected " + definition +
                                 ", found the type-system keyword 'type' (a query "
                                 "document cannot define or extend a schema) @1:1"},
       {"unbalanced-closing-brace", "syntax error: expected " + definition + ", found '}' @10:1"},
-      {"unclosed-selection-set", "syntax error: unexpected end of input, expected '}' @5:1"},
-      {"unterminated-string",
-       "syntax error: unterminated string, expected '\"' before the end of the line @2:17 @2:51"},
   };
   for (const auto& [name, expected] : invalid) {
     EXPECT_EQ(outcome(read_fixture(fs::path("parser-invalid") / (std::string(name) + ".graphql"))), expected) << name;
   }
-  EXPECT_EQ(dump(read_fixture("parser-valid/variable_directive.graphql")),
-            "query Foo@1:1 $a@1:11:Int=u10 @directive@1:19 $b@1:36:Int @directive@1:44 {@1:56 value@2:5 }\n");
 }
 
 TEST(ParserTest, Shape) {
@@ -219,38 +208,36 @@ TEST(ParserTest, EveryMixOfSelectionPartsReadsBack) {
 // document that can only fail gives its later definitions back yet still
 // reports the first conflict, or a later syntax error.
 TEST(ParserTest, LongListsKeepTheirOrderAndCount) {
-  constexpr int kCount = 200'000;
-  std::string fields = "{", arguments = "{ f(", items = "{ f(x: [";
-  for (int i = 0; i < kCount; ++i) {
+  constexpr std::size_t kCount = 200'000;
+  std::string fields = "{", arguments, items;
+  for (std::size_t i = 0; i < kCount; ++i) {
     fields += " a" + std::to_string(i);
     arguments += " a" + std::to_string(i) + ": " + std::to_string(i);
     items += " " + std::to_string(i);
   }
   // Over a megabyte, an unbalanced text is read for its syntax alone: same errors.
   ASSERT_GT(fields.size(), std::size_t{1} << 20);
-  EXPECT_EQ(outcome(fields), "syntax error: unexpected end of input, expected '}' @1:" + std::to_string(fields.size() + 1));
+  EXPECT_EQ(outcome(fields),
+            "syntax error: unexpected end of input, expected '}' @1:" + std::to_string(fields.size() + 1));
   EXPECT_EQ(outcome(fields + " b(c: \"}\" d: \"\"\"]\"\"\") # )\n }"), "ok");
   EXPECT_EQ(outcome(fields + " b(c: [{d: 1}]) e(f: [1 }"), "syntax error: expected a value or ']', found '}' @1:" +
                                                                std::to_string(fields.size() + 25));
-  DocumentPtr document = *parse_document(fields + " }");
-  const List<Selection> selections = document->operations().front().selection_set.items;
-  ASSERT_EQ(selections.size(), kCount);
-  int i = 0;
-  for (const Selection& selection : selections) ASSERT_EQ(selection.name(), "a" + std::to_string(i++));
-  EXPECT_EQ(i, kCount);
-  document = *parse_document(arguments + ") }");
-  const List<Argument> given = document->operations().front().selection_set.items.front().arguments();
-  ASSERT_EQ(given.size(), kCount);
-  i = 0;
-  for (const Argument& argument : given) ASSERT_EQ(argument.value.unsigned_number, static_cast<unsigned>(i++));
-  document = *parse_document(items + "]) }");
-  const Value& list = document->operations().front().selection_set.items.front().arguments().front().value;
-  ASSERT_EQ(list.list().size(), kCount);
-  i = 0;
-  for (const Value& item : list.list()) ASSERT_EQ(item.unsigned_number, static_cast<unsigned>(i++));
+  DocumentPtr document = *parse_document("{ f(" + arguments + ") " + fields + " } g(x: [" + items + "]) }");
+  const Selection& f = document->operations().front().selection_set.items.front();
+  auto in_order = [&](const auto& list, auto number_of) {
+    std::size_t i = 0;
+    for (const auto& node : list) {
+      if (number_of(node) != i++) return false;
+    }
+    return i == kCount && list.size() == kCount;
+  };
+  EXPECT_TRUE(in_order(f.selection_set().items,
+                       [](const Selection& s) { return std::strtoul(s.name().data() + 1, nullptr, 10); }));
+  EXPECT_TRUE(in_order(f.arguments(), [](const Argument& a) { return a.value.unsigned_number; }));
+  EXPECT_TRUE(in_order(f.next->arguments().front().value.list(), [](const Value& v) { return v.unsigned_number; }));
 
   std::string operations;
-  for (int k = 0; k < kCount; ++k) operations += "{a}";
+  for (std::size_t k = 0; k < kCount; ++k) operations += "{a}";
   EXPECT_EQ(outcome(operations), "document contains multiple operations @1:1 @1:4");
   EXPECT_EQ(outcome("fragment F on T { a } fragment F on T { b } " + operations),
             "fragment F is defined twice @1:1 @1:23");
@@ -276,77 +263,56 @@ TEST(ParserTest, NamesViewIntoTheDocumentsOwnText) {
 }
 
 TEST(ParserTest, Numbers) {
-  const std::pair<std::string, const char*> cases[] = {
-      {"0", "u0"},
-      {"-0", "u0"},
-      {"-1", "s-1"},
-      {"9223372036854775808", "u9223372036854775808"},
-      {"18446744073709551615", "u18446744073709551615"},
-      {"-9223372036854775808", "s-9223372036854775808"},
-      {"18446744073709551616", "d1.8446744073709552e+19"},
-      {"-9223372036854775809", "d-9.223372036854776e+18"},
-      {"-0.0", "d-0.0"},
-      {"25E-2", "d0.25"},
-      {"1.7976931348623157e308", "d1.7976931348623157e+308"},
+  const std::string range = "syntax error: expected a number within the range of a double, found number '";
+  const std::pair<std::string, std::string> cases[] = {
+      // Integers keep their form while they fit 64 bits; "-0" is plain zero.
+      {"0", "u0"}, {"-0", "u0"}, {"-1", "s-1"},
+      {"18446744073709551615", "u18446744073709551615"}, {"-9223372036854775808", "s-9223372036854775808"},
+      {"18446744073709551616", "d1.8446744073709552e+19"}, {"-9223372036854775809", "d-9.223372036854776e+18"},
+      {"-0.0", "d-0.0"}, {"25E-2", "d0.25"}, {"1.7976931348623157e308", "d1.7976931348623157e+308"},
       {"4e-320", "d4e-320"},  // subnormal
-      {"1e-400", "d0.0"},     // underflow
-      {"-1e-400", "d-0.0"},
-      {"0.000001e-999999999999999999999", "d0.0"},
-      {"1e400", "syntax error: expected a number within the range of a double, found number '1e400' @1:8"},
-      {"1" + std::string(400, '0'),
-       "syntax error: expected a number within the range of a double, found number '"
-       "1000000000000000000000000000000000000000...' @1:8"},
-      {"0.1e999999999999999999999",
-       "syntax error: expected a number within the range of a double, found number "
-       "'0.1e999999999999999999999' @1:8"},
+      {"1e-400", "d0.0"}, {"-1e-400", "d-0.0"}, {"0.000001e-999999999999999999999", "d0.0"},  // underflow
+      {"1e400", range + "1e400' @1:8"},
+      {"1" + std::string(400, '0'), range + "1000000000000000000000000000000000000000...' @1:8"},
+      {"0.1e999999999999999999999", range + "0.1e999999999999999999999' @1:8"},
       {"01", "syntax error: expected no digit after a leading zero, found character '1' @1:8 @1:9"},
-      {"-01", "syntax error: expected no digit after a leading zero, found character '1' @1:8 @1:10"},
       {"1.", "syntax error: expected a digit after the decimal point, found character ')' @1:8 @1:10"},
-      {"1.e3", "syntax error: expected a digit after the decimal point, found character 'e' @1:8 @1:10"},
       {".5", "syntax error: expected a digit before the decimal point, found character '.' @1:8"},
       {"1e+", "syntax error: expected a digit in the exponent, found character ')' @1:8 @1:11"},
       {"- 1", "syntax error: expected a digit after '-', found character ' ' @1:8 @1:9"},
       {"0x1F", "syntax error: expected a separator after the number '0', found character 'x' @1:8 @1:9"},
       {"1.5.3", "syntax error: expected a separator after the number '1.5', found character '.' @1:8 @1:11"},
-      {"1e5_", "syntax error: expected a separator after the number '1e5', found character '_' @1:8 @1:11"},
   };
   for (const auto& [literal, expected] : cases) EXPECT_EQ(value_of(literal), expected) << literal;
 }
 
 TEST(ParserTest, Strings) {
+  const std::string unterminated = "syntax error: unterminated string, expected '\"' before the end of ";
   const std::pair<std::string, std::string> cases[] = {
       {R"("a\"b\\c\/d\be\ff\ng\rh\ti")", "\"a\"b\\c/d\be\ff\ng\rh\ti\""},
-      {R"("\u0041\u00e9\u20AC")", "\"A\xC3\xA9\xE2\x82\xAC\""},
-      {R"("\u{41}\u{1F600}\u{0000000041}\u{10FFFF}")",
-       "\"A\xF0\x9F\x98\x80"
-       "A\xF4\x8F\xBF\xBF\""},
-      {R"("\uD83D\uDE00!")", "\"\xF0\x9F\x98\x80!\""},
+      {R"("\u0041\u00e9\u20AC\u{41}\u{1F600}\u{0000000041}\u{10FFFF}\uD83D\uDE00!")",
+       "\"A\xC3\xA9\xE2\x82\xAC" "A\xF0\x9F\x98\x80" "A\xF4\x8F\xBF\xBF\xF0\x9F\x98\x80!\""},
       {R"("\u0000")", std::string("\"\0\"", 3)},
       {"\"h\xC3\xA9llo \xF0\x9F\x98\x80 tab\there #not a comment\"",
        "\"h\xC3\xA9llo \xF0\x9F\x98\x80 tab\there #not a comment\""},
-      {"\"\"", "\"\""},
-      {"\"\"\"\"\"\"", "\"\""},
-      {"\"\"\"  \n\t \n \"\"\"", "\"\""},
+      // Block strings: common indentation (of every line but the first) and
+      // blank lines at either end go, line ends become "\n", nothing else is decoded.
+      {"\"\"\"\"\"\"", "\"\""}, {"\"\"\"  \n\t \n \"\"\"", "\"\""},
       {"\"\"\"  first line keeps its indent\"\"\"", "\"  first line keeps its indent\""},
-      {"\"\"\"\n    a\n    b\n\n    c\n    \"\"\"", "\"a\nb\n\nc\""},
-      {"\"\"\"\n      deeper\n    common\n  \"\"\"", "\"  deeper\ncommon\""},
+      {"\"\"\"\n      deeper\n    common\n \n\n    c\n    \"\"\"", "\"  deeper\ncommon\n\n\nc\""},
       {"\"\"\"first\n    second\n      third\"\"\"", "\"first\nsecond\n  third\""},
       {"\"\"\"\r\n  one\r  two\r\n\"\"\"", "\"one\ntwo\""},
       {"\"\"\"\n\t\ttabbed\n\t\t\tmore\n\"\"\"", "\"tabbed\n\tmore\""},
       {"\"\"\"\n  quote \\\"\"\" inside\n\"\"\"", "\"quote \"\"\" inside\""},
-      {"\"\"\"no \\n escapes \\u0041 here\"\"\"", "\"no \\n escapes \\u0041 here\""},
-      {"\"\"\"a \" and \"\" inside\"\"\"", "\"a \" and \"\" inside\""},
-      {"\"\"\"\n  h\xC3\xA9llo\n    \xF0\x9F\x98\x80\n\"\"\"", "\"h\xC3\xA9llo\n  \xF0\x9F\x98\x80\""},
-      {"\"\"\"\n  x\n \n\n   y\n\n\"\"\"", "\"x\n\n\n y\""},
-      {"\"abc", "syntax error: unterminated string, expected '\"' before the end of input @1:8 @1:15"},
-      {"\"ab\\\"\n\"", "syntax error: unterminated string, expected '\"' before the end of the line @1:8 @1:13"},
-      {"\"ab\r\"", "syntax error: unterminated string, expected '\"' before the end of the line @1:8 @1:11"},
-      {"\"ab\\", "syntax error: unterminated string, expected '\"' before the end of input @1:8 @1:15"},
+      {"\"\"\"no \\n escapes \\u0041, a \" and \"\" inside\"\"\"", "\"no \\n escapes \\u0041, a \" and \"\" inside\""},
+      {"\"abc", unterminated + "input @1:8 @1:15"},
+      {"\"ab\\", unterminated + "input @1:8 @1:15"},
+      {"\"ab\\\"\n\"", unterminated + "the line @1:8 @1:13"},
+      {"\"ab\r\"", unterminated + "the line @1:8 @1:11"},
       {"\"\"\"abc\n  \\\"\"\" \"\" ) }",
        "syntax error: unterminated block string, expected '\"\"\"' before the end of input @1:8 @2:17"},
   };
   for (const auto& [literal, expected] : cases) EXPECT_EQ(value_of(literal), expected) << literal;
-  EXPECT_NE(dump(read_fixture("parser-valid/multiline_string.graphql")).find("\"a\nb\n\nc\""), std::string::npos);
 }
 
 TEST(ParserTest, BadEscapesPointAtTheBackslash) {
@@ -354,7 +320,6 @@ TEST(ParserTest, BadEscapesPointAtTheBackslash) {
   const std::pair<const char*, std::string> cases[] = {
       {R"(\q)",
        "syntax error: invalid escape sequence, expected one of \\\" \\\\ \\/ \\b \\f \\n \\r \\t \\u, found '\\q'"},
-      {R"(\u12)", std::string(kUnicode) + "four hexadecimal digits after '\\u', found character '\"'"},
       {R"(\u12G4)", std::string(kUnicode) + "four hexadecimal digits after '\\u', found character 'G'"},
       {R"(\u{})", std::string(kUnicode) + "hexadecimal digits and '}' after '\\u{', found character '}'"},
       {R"(\u{41)", std::string(kUnicode) + "hexadecimal digits and '}' after '\\u{', found character '\"'"},
@@ -362,10 +327,8 @@ TEST(ParserTest, BadEscapesPointAtTheBackslash) {
       {R"(\u{FFFFFFFFFFFF})", std::string(kUnicode) + "a Unicode scalar value, found '\\u{FFFFFFFFFFFF}'"},
       {R"(\u{D800})", std::string(kUnicode) + "a Unicode scalar value, found '\\u{D800}'"},
       {R"(\uD83D)", std::string(kUnicode) + "a surrogate pair, found the lone surrogate '\\uD83D'"},
-      {R"(\uD83Dx)", std::string(kUnicode) + "a surrogate pair, found the lone surrogate '\\uD83D'"},
       {R"(\uD83D\u0041)", std::string(kUnicode) + "a surrogate pair, found the lone surrogate '\\uD83D'"},
       {R"(\uDE00)", std::string(kUnicode) + "a surrogate pair, found the lone surrogate '\\uDE00'"},
-      {R"(\u{D83D}\u{DE00})", std::string(kUnicode) + "a Unicode scalar value, found '\\u{D83D}'"},
   };
   for (const auto& [escape, message] : cases) {
     EXPECT_EQ(outcome(std::string("{ f(a: \"x\", b: \"") + escape + "\") }"), message + " @1:17") << escape;
@@ -400,11 +363,9 @@ TEST(ParserTest, InvalidUtf8AndNonAsciiAreSyntaxErrors) {
       {"{ a(b: \"\xED\xA0\x80\") }", in_string + "0xED @1:9"},
       {"{ a(b: \"\xF4\x90\x80\x80\") }", in_string + "0xF4 @1:9"},
       {"{ a(b: \"\xE2\x82", in_string + "0xE2 @1:9"},
-      {"{ a(b: \"xx\xFF\") }", in_string + "0xFF @1:11"},
       {"{ a(b: \"\"\"\xE2\x82\x28\"\"\") }",
        "syntax error: expected UTF-8 text in a block string, found invalid UTF-8 byte 0xE2 @1:11"},
       {"{ a } # \x80", "syntax error: expected UTF-8 text in a comment, found invalid UTF-8 byte 0x80 @1:9"},
-      {"{ a } # \xF0\x9F\x98", "syntax error: expected UTF-8 text in a comment, found invalid UTF-8 byte 0xF0 @1:9"},
       {"\xEF\xBB{ a }",
        "syntax error: expected a definition ('query', 'mutation', 'subscription', 'fragment' or '{'), "
        "found invalid UTF-8 byte 0xEF @1:1"},
@@ -414,60 +375,52 @@ TEST(ParserTest, InvalidUtf8AndNonAsciiAreSyntaxErrors) {
 }
 
 TEST(ParserTest, SyntaxErrorsSayWhatWasExpectedAndFound) {
+  const std::string expected = "syntax error: expected ";
   const std::string definition = "a definition ('query', 'mutation', 'subscription', 'fragment' or '{')";
-  const std::string variable =
-      "syntax error: expected a constant value, found a variable (variables are not allowed here)";
+  const std::string variable = expected + "a constant value, found a variable (variables are not allowed here)";
   const std::pair<std::string, std::string> cases[] = {
-      {"{ }", "syntax error: expected a selection, found '}' @1:3"},
-      {"{ a } }", "syntax error: expected " + definition + ", found '}' @1:7"},
-      {"{ a() }", "syntax error: expected an argument name, found ')' @1:5"},
-      {"{ a(b: 1 }", "syntax error: expected an argument name or ')', found '}' @1:10"},
-      {"{ a(b 1) }", "syntax error: expected ':', found number '1' @1:7"},
-      {"{ a: }", "syntax error: expected a field name, found '}' @1:6"},
-      {"{ a(b: [1 }", "syntax error: expected a value or ']', found '}' @1:11"},
-      {"{ a(b: {c 1}) }", "syntax error: expected ':', found number '1' @1:11"},
-      {"{ a(b: {1: 1}) }", "syntax error: expected a field name or '}', found number '1' @1:9"},
-      {"{ ... }", "syntax error: expected a fragment name, 'on', '@' or '{', found '}' @1:7"},
-      {"{ ... on { a } }", "syntax error: expected a type name, found '{' @1:10"},
-      {"{ ... @d }", "syntax error: expected '@' or '{', found '}' @1:10"},
-      {"{ .. }", "syntax error: expected '...', found '..' @1:3"},
-      {"{ a & }", "syntax error: expected a selection or '}', found '&' @1:5"},
-      {"query Q Q { a }", "syntax error: expected '(', '@' or '{', found name 'Q' @1:9"},
-      {"query [", "syntax error: expected an operation name, '(', '@' or '{', found '[' @1:7"},
-      {"query Q() { a }", "syntax error: expected a variable definition, found ')' @1:9"},
-      {"query Q($a) { a }", "syntax error: expected ':', found ')' @1:11"},
-      {"query Q($a: ) { a }", "syntax error: expected a type, found ')' @1:13"},
-      {"query Q($a: [Int) { a }", "syntax error: expected ']', found ')' @1:17"},
-      {"query Q($a: Int $b: Int { a }", "syntax error: expected a variable definition or ')', found '{' @1:25"},
-      {"query Q($a: Int = 1 @d = 2) { a }", "syntax error: expected a variable definition or ')', found '=' @1:24"},
+      {"{ }", expected + "a selection, found '}' @1:3"},
+      {"{ a() }", expected + "an argument name, found ')' @1:5"},
+      {"{ a(b: 1 }", expected + "an argument name or ')', found '}' @1:10"},
+      {"{ a(b 1) }", expected + "':', found number '1' @1:7"},
+      {"{ a: }", expected + "a field name, found '}' @1:6"},
+      {"{ a(b: [1 }", expected + "a value or ']', found '}' @1:11"},
+      {"{ a(b: {1: 1}) }", expected + "a field name or '}', found number '1' @1:9"},
+      {"{ ... }", expected + "a fragment name, 'on', '@' or '{', found '}' @1:7"},
+      {"{ ... on { a } }", expected + "a type name, found '{' @1:10"},
+      {"{ ... @d }", expected + "'@' or '{', found '}' @1:10"},
+      {"{ .. }", expected + "'...', found '..' @1:3"},
+      {"{ a & }", expected + "a selection or '}', found '&' @1:5"},
+      {"query Q Q { a }", expected + "'(', '@' or '{', found name 'Q' @1:9"},
+      {"query [", expected + "an operation name, '(', '@' or '{', found '[' @1:7"},
+      {"query Q() { a }", expected + "a variable definition, found ')' @1:9"},
+      {"query Q($a) { a }", expected + "':', found ')' @1:11"},
+      {"query Q($a: ) { a }", expected + "a type, found ')' @1:13"},
+      {"query Q($a: [Int) { a }", expected + "']', found ')' @1:17"},
+      {"query Q($a: Int $b: Int { a }", expected + "a variable definition or ')', found '{' @1:25"},
+      {"query Q($a: Int = 1 @d = 2) { a }", expected + "a variable definition or ')', found '=' @1:24"},
       {"query Q($a: Int = $b) { a }", variable + " @1:19"},
       {"query Q($a: Int @d(x: [$b])) { a }", variable + " @1:24"},
       {"query Q($a: Int) @d", "syntax error: unexpected end of input, expected '@' or '{' @1:20"},
-      {"fragment on on T { a }",
-       "syntax error: expected a fragment name, found 'on' (which cannot name a fragment) @1:10"},
-      {"fragment F T { a }", "syntax error: expected 'on', found name 'T' @1:12"},
-      {"fragment F($a: Int) on T { a }", "syntax error: expected 'on', found '(' @1:11"},
-      {"fragment F on { a }", "syntax error: expected a type name, found '{' @1:15"},
+      {"fragment on on T { a }", expected + "a fragment name, found 'on' (which cannot name a fragment) @1:10"},
+      {"fragment F($a: Int) on T { a }", expected + "'on', found '(' @1:11"},
+      {"fragment F on { a }", expected + "a type name, found '{' @1:15"},
       {"fragment F on T", "syntax error: unexpected end of input, expected '@' or '{' @1:16"},
-      {"Query { a }", "syntax error: expected " + definition + ", found name 'Query' @1:1"},
-      {"{ a(b: \"x\" \"y\") }", "syntax error: expected an argument name or ')', found a string @1:12"},
-      {"{ a(b: \"x\" \"\"\"y\"\"\") }", "syntax error: expected an argument name or ')', found a block string @1:12"},
-      {"{ a(b: $) }", "syntax error: expected a variable name, found ')' @1:9"},
-      {"{ a } 123", "syntax error: expected " + definition + ", found number '123' @1:7"},
-      {"{ " + std::string(100, 'n') + "(: 1) }", "syntax error: expected an argument name, found ':' @1:104"},
-      {"{ a(" + std::string(60, 'n') + " 1) }", "syntax error: expected ':', found number '1' @1:66"},
-      {"{ a } " + std::string(60, 'n'),
-       "syntax error: expected " + definition + ", found name '" + std::string(40, 'n') + "...' @1:7"},
+      {"Query { a }", expected + definition + ", found name 'Query' @1:1"},
+      {"{ a(b: \"x\" \"y\") }", expected + "an argument name or ')', found a string @1:12"},
+      {"{ a(b: \"x\" \"\"\"y\"\"\") }", expected + "an argument name or ')', found a block string @1:12"},
+      {"{ a(b: $) }", expected + "a variable name, found ')' @1:9"},
+      {"{ a } " + std::string(60, 'n'), expected + definition + ", found name '" + std::string(40, 'n') + "...' @1:7"},
+      {"\"\"\"Doc\"\"\" query { a }",
+       expected + definition +
+           ", found a block string (descriptions belong to type-system definitions, which a query document cannot "
+           "hold) @1:1"},
       // Definition rules apply to valid syntax only, the first conflict in source order.
       {"query A { a } query A { b } {", "syntax error: unexpected end of input, expected a selection @1:30"},
       {"fragment F on T { a }", "document does not contain an operation"},
       {"query A { a }\n{ b }", "document contains multiple operations @2:1 @1:1"},
-      {"\"\"\"Doc\"\"\" query { a }",
-       "syntax error: expected " + definition +
-           ", found a block string (descriptions "
-           "belong to type-system definitions, which a query document cannot hold) @1:1"},
   };
-  for (const auto& [text, expected] : cases) EXPECT_EQ(outcome(text), expected) << text;
+  for (const auto& [text, message] : cases) EXPECT_EQ(outcome(text), message) << text;
   for (const char* text :
        {"schema { query: Query }", "scalar Date", "interface I { a: Int }", "union U = A | B", "enum E { A }",
         "input I { a: Int }", "directive @d on FIELD", "extend type Query { b: Int }", "{ a } type Query { a: Int }"}) {
@@ -525,15 +478,9 @@ TEST(ParserTest, MutatedAndTruncatedInputNeverCrashes) {
       const std::size_t at = random() % text.size();
       const char c = random() % 3 == 0 ? static_cast<char>(random() % 256) : alphabet[random() % (sizeof alphabet - 1)];
       switch (random() % 3) {
-        case 0:
-          text[at] = c;
-          break;
-        case 1:
-          text.insert(text.begin() + static_cast<std::ptrdiff_t>(at), c);
-          break;
-        default:
-          text.erase(at, 1 + random() % 8);
-          break;
+        case 0: text[at] = c; break;
+        case 1: text.insert(text.begin() + static_cast<std::ptrdiff_t>(at), c); break;
+        default: text.erase(at, 1 + random() % 8); break;
       }
     }
     EXPECT_FALSE(outcome(text).empty());

@@ -21,17 +21,10 @@ using namespace quenfel::testing;
 
 TEST(Sha256HexTest, KnownDigests) {
   using namespace std::string_literals;
-  const std::pair<std::string, const char*> cases[] = {
-      {"", "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
-      {"abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
-      {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",  // two blocks
-       "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
-      {"h\u00e9llo w\u00f6rld \u2014 \u65e5\u672c\u8a9e \U0001F680",
-       "3c159d058e8c31e25111bb11c9ee509f80746dccc86a8a2f377d40aeb9338f2b"},
-      {"a\0b"s, "59b271ae1bbcb1d31d41929817f4b16fb439eb4f31520b5ad1d5ce98920a7138"},
-  };
-  for (const auto& [text, digest] : cases) EXPECT_EQ(sha256_hex(text), digest);
-  EXPECT_EQ(sha256_hex(std::string_view("xabcx").substr(1, 3)), cases[1].second);
+  EXPECT_EQ(sha256_hex(""), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+  EXPECT_EQ(sha256_hex(std::string_view("xabcx").substr(1, 3)),
+            "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+  EXPECT_EQ(sha256_hex("a\0b"s), "59b271ae1bbcb1d31d41929817f4b16fb439eb4f31520b5ad1d5ce98920a7138");
 }
 
 CachedDocumentPtr entry(const std::string& text) {
@@ -42,22 +35,15 @@ std::string text_of(const CachedDocumentPtr& cached) {
   return cached ? std::string(cached->document()->text().substr(8)) : "<none>";
 }
 
-TEST(PersistedQueryCacheTest, InsertGetAndReplace) {
+TEST(PersistedQueryCacheTest, ReplacesAndDropsTheLeastRecentlyUsedOnly) {
   PersistedQueryCache cache;
   EXPECT_EQ(cache.get(""), nullptr);
   CachedDocumentPtr first = entry("first");
-  cache.insert("k", first);
-  EXPECT_EQ(cache.get("k"), first);
-  EXPECT_EQ(cache.get("K"), nullptr);  // keys are exact bytes
-  cache.insert("k", entry("second"));
-  EXPECT_EQ(text_of(cache.get("k")), "second");
-  EXPECT_EQ(cache.size(), 1u);
-  EXPECT_EQ(first.use_count(), 1);  // the replaced entry was let go
-}
-
-TEST(PersistedQueryCacheTest, DropsTheLeastRecentlyUsedOnly) {
-  PersistedQueryCache cache;
+  cache.insert("kept", first);
+  EXPECT_EQ(cache.get("kept"), first);
+  EXPECT_EQ(cache.get("Kept"), nullptr);  // keys are exact bytes
   cache.insert("kept", entry("kept"));
+  EXPECT_EQ(first.use_count(), 1);  // the replaced entry was let go
   cache.insert("dropped", entry("dropped"));
   CachedDocumentPtr held = cache.get("dropped");
   CachedDocumentPtr filler = entry("filler");
@@ -108,15 +94,11 @@ TEST(ResolvePersistedQueryTest, RegisterThenReplayTheSameDocument) {
   auto schema = make_schema();
   const std::string hash = sha256_hex(kQuery);
   EXPECT_EQ(outcome(resolve(*schema, hash)), kNotFound);
-
   Result<PersistedQuery> registered = register_query(*schema, kQuery);
   EXPECT_EQ(outcome(registered), "registered");
-  EXPECT_EQ(schema->persisted_query_cache.get(hash)->document(), registered->document);
   Result<PersistedQuery> replayed = resolve(*schema, hash);
   EXPECT_EQ(outcome(replayed), "found");
   EXPECT_EQ(replayed->document, registered->document);
-  EXPECT_EQ(replayed->document->text(), kQuery);
-
   // A known hash sent with its text is processed again and its entry replaced.
   Result<PersistedQuery> again = register_query(*schema, kQuery);
   EXPECT_EQ(outcome(again), "registered");
@@ -130,7 +112,7 @@ TEST(ResolvePersistedQueryTest, FailuresStoreNothing) {
   const std::string hash = sha256_hex(kQuery);
   std::string upper = hash;
   std::transform(upper.begin(), upper.end(), upper.begin(), [](unsigned char c) { return std::toupper(c); });
-  for (const std::string& wrong : {upper, " " + hash, hash + " ", hash.substr(0, 63), hash + "0", std::string()}) {
+  for (const std::string& wrong : {upper, hash + " ", hash.substr(0, 63)}) {
     EXPECT_EQ(outcome(resolve(*schema, wrong, kQuery)), kMismatch);
   }
   EXPECT_EQ(outcome(resolve(*schema, hash, "{ unclosed")), kMismatch);  // checked before parsing
@@ -152,22 +134,21 @@ TEST(ResolvePersistedQueryTest, FailuresStoreNothing) {
     EXPECT_EQ(outcome(resolve(*schema, sha256_hex(c.text))), kNotFound);
   }
   EXPECT_EQ(schema->persisted_query_cache.size(), 0u);
-  Result<DocumentPtr> parse_error = parse_document("{ a(b: 1 }");
-  EXPECT_EQ(register_query(*schema, "{ a(b: 1 }").error().locations, parse_error.error().locations);
+  EXPECT_EQ(register_query(*schema, "{ a(b: 1 }").error().locations, parse_document("{ a(b: 1 }").error().locations);
 }
 
+// Registered unvalidated, a document replays without validation, and a failed
+// re-registration leaves the earlier entry as it was.
 TEST(ResolvePersistedQueryTest, ValidationOnlyWhenAsked) {
   auto schema = make_schema();
   constexpr std::string_view kUnknownField = "{ item(id: 1) { id colour } }";
   const std::string hash = sha256_hex(kUnknownField);
-  const char* kError = "UNKNOWN_FIELD: field 'colour' does not exist on type 'Item'";
   Result<PersistedQuery> unchecked = register_query(*schema, kUnknownField, std::nullopt, false);
   EXPECT_EQ(outcome(unchecked), "registered");
   EXPECT_EQ(outcome(resolve(*schema, hash, std::nullopt, "NoSuchOperation", false)), "found");
-  // A failed re-registration leaves the earlier entry as it was.
-  EXPECT_EQ(outcome(register_query(*schema, kUnknownField)), kError);
+  EXPECT_EQ(outcome(register_query(*schema, kUnknownField)),
+            "UNKNOWN_FIELD: field 'colour' does not exist on type 'Item'");
   EXPECT_EQ(schema->persisted_query_cache.get(hash)->document(), unchecked->document);
-  EXPECT_EQ(outcome(resolve(*schema, hash, std::nullopt, std::nullopt, false)), "found");
 }
 
 // A replay that asks for validation must not run an operation that was never
@@ -180,17 +161,14 @@ TEST(ResolvePersistedQueryTest, ReplayValidatesWhatRegistrationDidNot) {
   EXPECT_EQ(outcome(register_query(*schema, kTwo, "Bad")), kBad);
   EXPECT_EQ(outcome(register_query(*schema, kTwo, "Good")), "registered");
   const CachedDocument& cached = *schema->persisted_query_cache.get(hash);
-  const OperationDefinition& good = cached.document()->operations().front();
-  const OperationDefinition& bad = *cached.document()->operations().front().next;
-  EXPECT_TRUE(cached.validated(good));
+  EXPECT_TRUE(cached.validated(cached.document()->operations().front()));
   for (int twice = 0; twice < 2; ++twice) {
     EXPECT_EQ(outcome(resolve(*schema, hash, std::nullopt, "Bad")), kBad);
     EXPECT_EQ(outcome(resolve(*schema, hash, std::nullopt, "Good")), "found");
   }
-  EXPECT_FALSE(cached.validated(bad));
+  EXPECT_FALSE(cached.validated(*cached.document()->operations().front().next));
   EXPECT_EQ(outcome(resolve(*schema, hash)),
-            "GRAPHQL_VALIDATION_FAILED: document contains multiple operations; "
-            "operation_name is required");
+            "GRAPHQL_VALIDATION_FAILED: document contains multiple operations; operation_name is required");
   EXPECT_EQ(outcome(resolve(*schema, hash, std::nullopt, "Bad", false)), "found");
 
   constexpr std::string_view kOne = "query One { item(id: 1) { id } }";
@@ -240,24 +218,18 @@ TEST(ResolvePersistedQueryTest, ConcurrentRegistrationAndReplay) {
     std::mt19937 random(thread);
     for (int step = 0; step < kSteps; ++step) {
       // Half the steps stay among the first hundred queries, so threads collide on hashes.
-      int i = static_cast<int>(random() % (step % 2 == 0 ? 100 : kQueries));
-      std::string name = "Q" + std::to_string(i);
-      bool with_name = random() % 2 == 0;
-      if (random() % 3 == 0) {
-        Result<PersistedQuery> registered =
-            resolve(*schema, hashes[i], texts[i], with_name ? std::optional<std::string_view>(name) : std::nullopt,
-                    random() % 2 == 0);
-        if (!registered || !registered->registered || registered->document->text() != texts[i]) ++failures;
+      const int i = static_cast<int>(random() % (step % 2 == 0 ? 100 : kQueries));
+      const std::string name = "Q" + std::to_string(i);
+      const auto operation = random() % 2 ? std::optional<std::string_view>(name) : std::nullopt;
+      const bool with_text = random() % 3 == 0;
+      Result<PersistedQuery> result = with_text ? resolve(*schema, hashes[i], texts[i], operation, random() % 2)
+                                                : resolve(*schema, hashes[i], std::nullopt, operation);
+      if (!result) {
+        if (with_text || result.error().code() != ErrorCode::PERSISTED_QUERY_NOT_FOUND) ++failures;
         continue;
       }
-      Result<PersistedQuery> replayed =
-          resolve(*schema, hashes[i], std::nullopt, with_name ? std::optional<std::string_view>(name) : std::nullopt);
-      if (replayed) {
-        ++hits;
-        if (replayed->registered || replayed->document->text() != texts[i]) ++failures;
-      } else if (replayed.error().code() != ErrorCode::PERSISTED_QUERY_NOT_FOUND) {
-        ++failures;
-      }
+      if (!with_text) ++hits;
+      if (result->registered != with_text || result->document->text() != texts[i]) ++failures;
     }
   };
   std::vector<std::thread> threads;
