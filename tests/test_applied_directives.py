@@ -1,17 +1,22 @@
-import json
+import enum
 import sys
 from types import SimpleNamespace
 
 import pytest
+from fakes import compiled, directive, raising
 
 import quenfel._quenfel as native
-import quenfel_testhooks as hooks
-from fakes import directive, raising
 
 
-def applied(directives, *location_and_target):
-    """The applied directives of `directives` as [[name, [[argument, value], ...]], ...]."""
-    return json.loads(hooks.applied_directives(directives, *location_and_target))
+def applied(directives):
+    """The directives as SDL prints them on a scalar, after the check for "SCALAR"."""
+    sdl = native.render_sdl(compiled(scalar_names=["Date"], scalar_directives=[("Date", directives)]))
+    return sdl.rpartition("scalar Date")[2]
+
+
+def extracted(directives):
+    """Extraction alone, as for an enum's own directives."""
+    return native.process_enum(enum.Enum("E", "A"), directives=directives)
 
 
 def changed(instance, **description):
@@ -19,22 +24,23 @@ def changed(instance, **description):
     return instance
 
 
+def key(locations=("OBJECT", "INTERFACE")):
+    return directive("key", locations=locations, fields="id")
+
+
 class Unlookable:
     __getattr__ = raising(RuntimeError("no attributes here"))
 
 
 def test_extraction():
-    key = directive("key", fields="id", resolvable=True)
-    cache = directive("cache", renamed={"max_age": "maxAge"}, max_age=3, scope_name="x")
-    assert applied(("text", 1, None, Unlookable(), key, cache, directive("bare"), key)) == [
-        ["key", [["fields", "id"], ["resolvable", True]]],
-        ["cache", [["maxAge", 3], ["scope_name", "x"]]],
-        ["bare", []],
-        ["key", [["fields", "id"], ["resolvable", True]]],
-    ]
-    assert applied([]) == applied([], "SCALAR", "Date") == []
-    [[_, [[_, value]]]] = applied([directive("d", value={"b": 1, "a": [2.5, None]})])
-    assert list(value) == ["a", "b"] and value == {"a": [2.5, None], "b": 1}
+    at = ["SCALAR"]
+    resolvable = directive("key", locations=at, fields="id", resolvable=True)
+    cache = directive("cache", locations=at, renamed={"max_age": "maxAge"}, max_age=3, scope_name="x")
+    placed = ["text", 1, None, Unlookable(), resolvable, cache, directive("bare", locations=at), resolvable,
+              key(("OBJECT", "SCALAR")), directive("d", locations=at, value={"b": 1, "a": [2.5, None]})]
+    assert applied(placed) == ' @key(fields: "id", resolvable: true) @cache(maxAge: 3, scope_name: "x") @bare ' \
+                              '@key(fields: "id", resolvable: true) @key(fields: "id") @d(value: {a: [2.5, null], b: 1})'
+    assert applied([]) == ""
 
 
 @pytest.mark.parametrize(
@@ -42,7 +48,6 @@ def test_extraction():
     [
         (5, TypeError, "'int' object is not iterable"),
         ([directive("d", v=(1, 2))], ValueError, "value of type 'tuple' is not JSON-serializable"),
-        ([directive("d", v={1})], ValueError, "value of type 'set' is not JSON-serializable"),
         ([changed(directive("d"), name=1)], TypeError, "'int' object is not an instance of 'str'"),
         ([changed(directive("d"), fields=None)], TypeError, "'NoneType' object is not iterable"),
         ([changed(directive("d"), fields=[SimpleNamespace(name="v", graphql_name=2)])], TypeError,
@@ -54,11 +59,7 @@ def test_extraction():
 )
 def test_extraction_failures(directives, error, message):
     with pytest.raises(error, match=message):
-        hooks.applied_directives(directives)
-
-
-def key_directive(locations=("OBJECT", "INTERFACE")):
-    return directive("key", locations=locations, fields="id")
+        extracted(directives)
 
 
 def then_failing(*items):
@@ -66,53 +67,45 @@ def then_failing(*items):
     raise KeyError("midway")
 
 
-DATE_MISPLACED = "directive '@key' cannot be applied to 'Date' (SCALAR); declared locations: OBJECT, INTERFACE"
+MISPLACED = "directive '@key' cannot be applied to 'Date' (SCALAR); declared locations: OBJECT, INTERFACE"
 
 
 @pytest.mark.parametrize(
     "directives, error, message",
     [
-        ([key_directive()], native.SchemaError, DATE_MISPLACED),
-        ([key_directive(()), key_directive()], native.SchemaError, DATE_MISPLACED.replace("OBJECT, INTERFACE", "")),
-        ([key_directive(["scalar"])], native.SchemaError, DATE_MISPLACED.replace("OBJECT, INTERFACE", "scalar")),
-        ([key_directive(["SCALAR"]), key_directive(), directive("other", locations=())], native.SchemaError,
-         DATE_MISPLACED),
-        ([key_directive("SCALAR")], TypeError, "Can't extract `str` to `Vec`"),
-        ([key_directive(5)], TypeError, "'int' object is not an instance of 'Sequence'"),
-        ([key_directive([b"SCALAR"])], TypeError, "'bytes' object is not an instance of 'str'"),
+        ([key()], native.SchemaError, MISPLACED),
+        ([key(()), key()], native.SchemaError, MISPLACED.replace("OBJECT, INTERFACE", "")),
+        ([key(["scalar"])], native.SchemaError, MISPLACED.replace("OBJECT, INTERFACE", "scalar")),
+        ([key(["SCALAR"]), key(), directive("other", locations=())], native.SchemaError, MISPLACED),
+        ([key("SCALAR")], TypeError, "Can't extract `str` to `Vec`"),
+        ([key(5)], TypeError, "'int' object is not an instance of 'Sequence'"),
+        ([key([b"SCALAR"])], TypeError, "'bytes' object is not an instance of 'str'"),
         # The check runs over every item before the extraction reads any: the
         # first item's name is only read by the extraction.
-        ([changed(key_directive(["SCALAR"]), name=1), key_directive("SCALAR")], TypeError,
-         "Can't extract `str` to `Vec`"),
-        (then_failing(key_directive()), native.SchemaError, DATE_MISPLACED),
-        (then_failing(key_directive(["SCALAR"])), KeyError, "'midway'"),
+        ([changed(key(["SCALAR"]), name=1), key("SCALAR")], TypeError, "Can't extract `str` to `Vec`"),
+        (then_failing(key()), native.SchemaError, MISPLACED),
+        (then_failing(key(["SCALAR"])), KeyError, "'midway'"),
     ],
 )
 def test_location_check(directives, error, message):
     with pytest.raises(error) as info:
-        hooks.applied_directives(directives, "SCALAR", "Date")
+        applied(directives)
     assert str(info.value) == message
-
-
-def test_location_check_passes_what_is_declared():
-    placed = [key_directive(["SCALAR"]), "not a directive", Unlookable(), key_directive(("OBJECT", "SCALAR"))]
-    assert applied(placed, "SCALAR", "Date") == [["key", [["fields", "id"]]]] * 2
 
 
 # Read twice, a generator would be empty for the extraction: its directives lost.
 @pytest.mark.parametrize("wrap", [list, tuple, iter, lambda items: (item for item in items)])
 def test_any_iterable_gives_every_directive(wrap):
-    items = [key_directive(["SCALAR"]), directive("cache", locations=["SCALAR"], max_age=3)]
-    expected = [["key", [["fields", "id"]]], ["cache", [["max_age", 3]]]]
-    assert applied(wrap(items), "SCALAR", "Date") == applied(wrap(items)) == expected
+    items = [key(["SCALAR"]), directive("cache", locations=["SCALAR"], max_age=3)]
+    assert applied(wrap(items)) == ' @key(fields: "id") @cache(max_age: 3)'
 
 
 def test_failures_leave_no_references_behind():
-    unconvertible, misplaced = directive("d", v=(1, 2)), key_directive()
+    unconvertible, misplaced = directive("d", locations=["SCALAR"], v=(1, 2)), key()
     before = sys.getrefcount(unconvertible), sys.getrefcount(misplaced)
     for _ in range(50):
         with pytest.raises(ValueError):
-            hooks.applied_directives(iter([unconvertible]), "OBJECT", "T")
+            applied(iter([unconvertible]))
         with pytest.raises(native.SchemaError):
-            hooks.applied_directives(iter([misplaced]), "SCALAR", "Date")
+            applied(iter([misplaced]))
     assert (sys.getrefcount(unconvertible), sys.getrefcount(misplaced)) == before

@@ -13,20 +13,13 @@ Input, NoKind = decorated("Input", kind="input"), decorated("NoKind", kind=b"typ
 LATER = LazyReference(__name__)
 
 
-def resolver(value):
-    return "A"
-
-
-# ---- describe_union -----------------------------------------------------------
-
-
 @pytest.mark.parametrize(
     "annotation, name, description, members, custom",
     [
         (Union[A, Renamed], "AOther", None, ["A", "Other"], False),
         (A | B | A, "AB", None, ["A", "B"], False),
         (A, "A", None, ["A"], False),
-        (Annotated[Union[A, B], UnionDefinition("Pet", description="Pets", resolve_type=resolver)],
+        (Annotated[Union[A, B], UnionDefinition("Pet", description="Pets", resolve_type=len)],
          "Pet", "Pets", ["A", "B"], True),
         (Annotated[Union[A, B], UnionDefinition("Pet", resolve_type=None)], "Pet", None, ["A", "B"], False),
         (Annotated[A, "doc", UnionDefinition("Only"), UnionDefinition("Second")], "Only", None, ["A"], False),
@@ -83,10 +76,7 @@ def test_describe_schema_directive():
         "cacheControl", "Caching", ["OBJECT", "FIELD_DEFINITION", "OBJECT"], True)
     fields = [(f.name, f.graphql_name, f.graphql_type) for f in info.fields]
     assert fields == [("max_age", "maxAge", "Int!"), ("scopes", None, "[Int!]!"), ("note", None, "String")]
-    # Every read makes new objects.
-    assert info.fields[0] is not info.fields[0]
-    assert info.locations is not info.locations and info.name is not info.name
-    assert info.fields[0].graphql_type is not info.fields[0].graphql_type
+    assert info.fields[0] is not info.fields[0] and info.locations is not info.locations
 
 
 @pytest.mark.parametrize(
@@ -119,9 +109,6 @@ def test_unresolvable_hints_fall_back_to_the_declared_types():
          "locations"),
         ({"locations": ["OBJECT", 1]}, TypeError, "'int' object is not an instance of 'str'", "locations"),
         ({"cls": 1, "locations": "OBJECT"}, TypeError, "'int' object is not an instance of 'type'", "cls"),
-        ({"locations": [], "name": 1}, TypeError, "'int' object is not an instance of 'str'", "name"),
-        ({"locations": [], "description": 1}, TypeError, "'int' object is not an instance of 'str'", "description"),
-        ({"locations": [], "repeatable": 1}, TypeError, "'int' object is not an instance of 'bool'", "repeatable"),
     ],
 )
 def test_describe_schema_directive_fails(arguments, error, message, note):
