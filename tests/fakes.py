@@ -3,6 +3,7 @@ them that the schema, request and leak tests share."""
 
 import dataclasses
 import datetime
+import decimal
 import enum
 from types import SimpleNamespace
 from typing import Annotated, Optional, Union
@@ -145,7 +146,7 @@ class Filter:
 
 def friends(root: Parent["User"], info: Info,
             first: Annotated[int, Argument(name="count", description="How many", directives=[Tag("arg")])] = 10,
-            near: Optional[Filter] = None) -> list["User"]:
+            near: Optional[Filter] = None, since: Optional[datetime.time] = None) -> list["User"]:
     return []
 
 
@@ -175,13 +176,14 @@ class Query:
     count: int = 0
 
 
-def shout(value: DirectiveValue[str], info: Info, times: Annotated[int, Argument(directives=[Tag("times")])] = 1):
+def shout(value: DirectiveValue[str], info: Info, times: Annotated[int, Argument(directives=[Tag("times")])] = 1,
+          by: Optional[decimal.Decimal] = None):  # a standard-library scalar that only a directive uses
     return value * times
 
 
 SHOUT = native.describe_operation_directive(shout, locations=["FIELD"])
 USER_OR_PET = native.describe_union(Union[User, Pet])
 SCHEMA_PARTS = (Color, Node, Filter, User, Pet, Query, USER_OR_PET, SHOUT, Tag, CacheControl)
-SCHEMA_OPTIONS = dict(scalar_names=["ID", "String", "Int", "Boolean"], scalar_directives=[("ID", [Tag("id")])],
+SCHEMA_OPTIONS = dict(scalar_names=["ID"], scalar_directives=[("ID", [Tag("id")])],
                       scalar_specified_by_urls=[("ID", "https://id")])
 SCHEMA = compiled(*SCHEMA_PARTS, **SCHEMA_OPTIONS, schema_applied_directives=(t for t in [Tag("schema")]))

@@ -2,7 +2,6 @@ import datetime
 import gc
 import subprocess
 import sys
-import textwrap
 import types
 import typing
 from collections.abc import AsyncGenerator, AsyncIterable, AsyncIterator
@@ -48,6 +47,7 @@ RESOLVED = [
     (AsyncIterable[Optional[str]], "String"), (Streamable[int], "[Int!]!"),
     (Text, "Text!"), (list, "list!"), (Opaque(), "opaque!"), ("Later", "Later!"), (C, "Sea!"),
     (Annotated[int, "doc"], "Int!"), (Annotated[Optional[A], "doc"], "A"), (Union[A, B], "AB!"),
+    (type("Hashless", (), {"__hash__": raising(TypeError), "__str__": lambda self: "hashless"})(), "hashless!"),
     (Annotated[Union[A, C], "doc"], "ASea!"), (Optional[Annotated[Union[A, B], UnionDefinition("U")]], "U"),
     (Annotated[A, "doc", UnionDefinition("U")], "U!"), (Annotated[Optional[A], UnionDefinition("U")], "A"),
     # A lazy reference is named by the class it resolves to, else by its type_name:
@@ -172,12 +172,7 @@ def test_resolution_follows_the_rules(annotation):
 
 # ---- Hostile annotations -------------------------------------------------------
 
-
 fail = raising(ZeroDivisionError)
-RaisingEq = type("RaisingEq", (), {"__eq__": fail, "__hash__": object.__hash__})
-RaisingHash = type("RaisingHash", (), {"__hash__": fail, "__str__": lambda self: "hashless"})
-RaisingGetattr = type("RaisingGetattr", (), {"__getattr__": fail})
-RaisingInstancecheck = type("RaisingInstancecheck", (type,), {"__instancecheck__": fail})
 
 
 def self_referencing():
@@ -186,94 +181,77 @@ def self_referencing():
     return alias
 
 
-def test_hostile_annotations_raise_their_own_errors(monkeypatch):
-    cases = [
-        (types.GenericAlias(RaisingEq(), (int,)), ZeroDivisionError),  # its origin fails ==
-        (RaisingGetattr(), ZeroDivisionError),  # __name__ lookup fails
-        (self_referencing(), RecursionError),
-    ]
-    hashless = RaisingHash()
-    watched = [hashless, *(annotation for annotation, _ in cases)]
-    before = [sys.getrefcount(x) for x in watched]
-    for _ in range(50):
-        assert resolve(hashless) == "hashless!"
-        for case in cases:
-            with pytest.raises(case[1]):
-                resolve(case[0])
-    with monkeypatch.context() as patch:
-        patch.setattr(quenfel._union, "UnionDefinition", RaisingInstancecheck("Marker", (), {}))
-        with pytest.raises(ZeroDivisionError):
-            resolve(Annotated[int, "doc"])
+def test_hostile_annotations_raise_their_own_errors_and_keep_their_counts(monkeypatch):
+    cases = [(types.GenericAlias(type("RaisingEq", (), {"__eq__": fail, "__hash__": object.__hash__})(), (int,)),
+              ZeroDivisionError),  # its origin fails ==
+             (type("RaisingGetattr", (), {"__getattr__": fail})(), ZeroDivisionError),  # __name__ lookup fails
+             (self_referencing(), RecursionError)]
+    before = [sys.getrefcount(annotation) for annotation, _ in cases]
+    for case in cases * 50:
+        with pytest.raises(case[1]):
+            resolve(case[0])
     gc.collect()
-    assert [sys.getrefcount(x) for x in watched] == before
+    assert [sys.getrefcount(annotation) for annotation, _ in cases] == before
+    monkeypatch.setattr(quenfel._union, "UnionDefinition", type("M", (type,), {"__instancecheck__": fail})("M", (), {}))
+    with pytest.raises(ZeroDivisionError):
+        resolve(Annotated[int, "doc"])
 
 
 # ---- The process-wide caches, at first use ------------------------------------
 
-
-def run_fresh(code):
-    """The output of `code` run in a new interpreter, where the caches are still empty."""
-    prelude = """
-        import dataclasses, importlib, sys, time, types
-        from concurrent.futures import ThreadPoolExecutor
-        import quenfel._quenfel as native
-        def resolve(annotation):
-            probe = dataclasses.make_dataclass("Probe", [("x", annotation)])
-            return native.describe_schema_directive(probe, locations=[]).fields[0].graphql_type
-        def slow_reads(module, hook):
-            # A read of a cached name calls hook(name), slowly enough for a second thread to wait.
-            class Slow(types.ModuleType):
-                def __getattribute__(self, name):
-                    if name in ("Streamable", "LazyType", "ID"):
-                        time.sleep(0.05)
-                        hook(name)
-                    return super().__getattribute__(name)
-            importlib.import_module(module).__class__ = Slow
-        def in_threads(call):
-            with ThreadPoolExecutor(2) as pool:
-                return list(pool.map(lambda _: call(), range(2)))
-    """
-    out = subprocess.run([sys.executable, "-c", textwrap.dedent(prelude + code)],
-                         capture_output=True, text=True, timeout=60)
-    assert out.returncode == 0, out.stderr
-    return out.stdout.split()
+FRESH = """
+import dataclasses, importlib, sys, time, types
+from concurrent.futures import ThreadPoolExecutor
+import quenfel._quenfel as native
+def resolve(annotation):
+    probe = dataclasses.make_dataclass("Probe", [("x", annotation)])
+    return native.describe_schema_directive(probe, locations=[]).fields[0].graphql_type
+def slow_reads(module, hook):
+    # A read of a cached name calls hook(name), slowly enough for a second thread to wait.
+    class Slow(types.ModuleType):
+        def __getattribute__(self, name):
+            if name in ("Streamable", "LazyType", "ID"):
+                time.sleep(0.05)
+                hook(name)
+            return super().__getattribute__(name)
+    importlib.import_module(module).__class__ = Slow
+def in_threads(call):
+    with ThreadPoolExecutor(2) as pool:
+        return list(pool.map(lambda _: call(), range(2)))
+def attempt():
+    try:
+        return resolve(int)
+    except (ImportError, AttributeError, RuntimeError) as error:
+        return type(error).__name__ + ":" + str(error).replace(" ", "_")
+"""
 
 
-def test_two_threads_at_first_use_fill_each_cache_once():
-    assert run_fresh("""
-        reads = []
-        for module in ("quenfel._resolver", "quenfel._lazy", "quenfel"):
-            slow_reads(module, reads.append)
-        print(*in_threads(lambda: resolve(int)), *sorted(reads))
-    """) == ["Int!", "Int!", "ID", "LazyType", "Streamable"]
-
-
-def test_a_failed_fill_leaves_the_cache_to_the_next_caller():
-    # Without the host module every call fails. Then the first fill fails while
-    # another thread waits for it, which then fills the cache itself.
-    assert run_fresh("""
-        def attempt():
-            try:
-                return resolve(int)
-            except (ImportError, AttributeError) as error:
-                return type(error).__name__
-        sys.modules["quenfel._resolver"] = None
-        print(attempt(), attempt())
-        del sys.modules["quenfel._resolver"]
-        failures = iter([True])
-        def fail_once(name):
-            if next(failures, False):
-                raise AttributeError(name)
-        slow_reads("quenfel._resolver", fail_once)
-        print(*sorted(in_threads(attempt)))
-    """) == ["ModuleNotFoundError", "ModuleNotFoundError", "AttributeError", "Int!"]
-
-
-def test_a_fill_that_reenters_its_cache_fails_instead_of_waiting_for_itself():
-    assert run_fresh("""
-        slow_reads("quenfel._resolver", lambda name: resolve(list[int]))
-        try:
-            resolve(int)
-        except RuntimeError as error:
-            print(str(error).replace(" ", "_"))
-    """) == ["the_cache_of_typing_origins_was_re-entered_while_it_is_being_filled"]
+@pytest.mark.parametrize(
+    "code, expected",
+    [
+        # Two threads at first use fill each cache once.
+        ("""reads = []
+for module in ("quenfel._resolver", "quenfel._lazy", "quenfel"):
+    slow_reads(module, reads.append)
+print(*in_threads(attempt), *sorted(reads))""", ["Int!", "Int!", "ID", "LazyType", "Streamable"]),
+        # Without the host module every call fails. Then the first fill fails while
+        # another thread waits for it, which then fills the cache itself.
+        ("""sys.modules["quenfel._resolver"] = None
+print(attempt())
+del sys.modules["quenfel._resolver"]
+failures = iter([True])
+def fail_once(name):
+    if next(failures, False):
+        raise AttributeError(name)
+slow_reads("quenfel._resolver", fail_once)
+print(*sorted(in_threads(attempt)))""", ["ModuleNotFoundError:import_of_quenfel._resolver_halted;_None_in_sys.modules",
+                                         "AttributeError:Streamable", "Int!"]),
+        # A fill that re-enters its own cache fails instead of waiting for itself.
+        ("""slow_reads("quenfel._resolver", lambda name: resolve(list[int]))
+print(attempt())""", ["RuntimeError:the_cache_of_typing_origins_was_re-entered_while_it_is_being_filled"]),
+    ],
+    ids=["two-threads", "failed-fill", "re-entered"],
+)
+def test_caches_at_first_use(code, expected):
+    out = subprocess.run([sys.executable, "-c", FRESH + code], capture_output=True, text=True, timeout=60)
+    assert (out.returncode, out.stdout.split()) == (0, expected), out.stderr

@@ -35,19 +35,9 @@ def same(converted, original, key_order=list):
     return type(converted) is type(original) and converted == original
 
 
-class Index:
-    def __index__(self):
-        return -7
-
-
-class BrokenIndexButFloat:
-    def __index__(self):
-        raise ValueError("no index")  # only "not an integer": __float__ decides
-
-    def __float__(self):
-        return 0.25
-
-
+Index = type("Index", (), {"__index__": lambda self: -7})
+# Only "not an integer": __float__ decides.
+IndexFailsButFloat = type("IndexFailsButFloat", (), {"__index__": raising(ValueError), "__float__": lambda self: 0.25})
 Color = enum.IntEnum("Color", "RED")
 
 
@@ -63,7 +53,7 @@ Color = enum.IntEnum("Color", "RED")
         (Decimal("1.5"), 1.5, "1.5"),
         (Color.RED, 1, "1"),
         (Index(), -7, "-7"),
-        (BrokenIndexButFloat(), 0.25, "0.25"),
+        (IndexFailsButFloat(), 0.25, "0.25"),
         (math.nan, None, "null"),
         (-math.inf, None, "null"),
         (Decimal("NaN"), None, "null"),
@@ -75,20 +65,7 @@ def test_values_keep_their_kind_in_json_and_as_literals(value, expected, literal
     assert same(json_value(value), expected) and hooks.default_literal(value) == literal
 
 
-def test_containers_and_their_subclasses_sort_keys_by_utf8():
-    class Items(list):
-        def __iter__(self):
-            raise AssertionError("the list's own items are read")
-
-    class Mapping(dict):
-        def __missing__(self, key):
-            raise AssertionError("not a lookup")
-
-    class Text(str):
-        pass
-
-    converted = json_value(Mapping(b=Items([1, Text("x")]), a={"z": None, "y": [True]}))
-    assert same(converted, {"a": {"y": [True], "z": None}, "b": [1, "x"]})
+def test_keys_sort_by_utf8():
     # U+FFFF sorts before U+10000 in UTF-8 but after it in UTF-16.
     assert list(json_value(dict.fromkeys(["\U00010000", "\uffff", "b", "B", "a"], 0))) == ["B", "a", "b", "\uffff", "\U00010000"]
 
@@ -202,28 +179,20 @@ def decorate(cls, kind="enum", **graphql_names):
     return cls
 
 
-Episode = decorate(enum.Enum("Episode", "NEW_HOPE EMPIRE JEDI"), NEW_HOPE="newHope", EMPIRE=None)
-Rank = decorate(enum.IntEnum("Rank", "LOW"), LOW="low")
-Described = decorate(type("Described", (), {}), kind="object", name="n")
-Plain = enum.Enum("Plain", "A")
-
-
-def test_enum_member_names():
-    named = [Episode.NEW_HOPE, Episode.EMPIRE, Episode.JEDI, Rank.LOW]
+def test_enum_members_are_written_by_their_graphql_names():
+    episode = decorate(enum.Enum("Episode", "NEW_HOPE EMPIRE JEDI"), NEW_HOPE="newHope", EMPIRE=None)
+    rank = decorate(enum.IntEnum("Rank", "LOW"), LOW="low")
+    named = [episode.NEW_HOPE, episode.EMPIRE, episode.JEDI, rank.LOW]
     assert [hooks.enum_literal(member) for member in named] == ["newHope", "EMPIRE", "JEDI", "low"]
-    assert hooks.default_literal([Rank.LOW, {"e": Episode.JEDI}]) == "[low, {e: JEDI}]"  # the name wins over the integer
-    for value in (Plain.A, Color.RED, Described(), 1, None, Episode):
+    assert hooks.default_literal([rank.LOW, {"e": episode.JEDI}]) == "[low, {e: JEDI}]"  # the name wins over the integer
+    described = decorate(type("Described", (), {}), kind="object", name="n")
+    for value in (enum.Enum("Plain", "A").A, Color.RED, described(), 1, None, episode):
         assert hooks.enum_literal(value) is None
-    assert hooks.default_literal(Plain.A) is None
 
 
 def test_a_failing_marker_lookup_means_not_decorated_unless_it_is_a_real_failure():
     def instance_whose_type_raises(raised):
-        class Meta(type):
-            def __getattr__(cls, name):
-                raise raised
-
-        return Meta("Odd", (), {})()
+        return type("Meta", (type,), {"__getattr__": raising(raised)})("Odd", (), {})()
 
     assert hooks.enum_literal(instance_whose_type_raises(RuntimeError)) is None
     with pytest.raises(KeyboardInterrupt):
@@ -244,7 +213,5 @@ def test_a_failing_marker_lookup_means_not_decorated_unless_it_is_a_real_failure
 def test_errors_reading_a_decorated_enum_are_raised(info, error):
     Broken = enum.Enum("Broken", "A")
     Broken.__quenfel_type_info__ = info
-    with pytest.raises(error):
-        hooks.enum_literal(Broken.A)
     with pytest.raises(error):
         hooks.default_literal({"a": [Broken.A]})
