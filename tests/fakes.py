@@ -8,6 +8,8 @@ import enum
 from types import SimpleNamespace
 from typing import Annotated, Optional, Union
 
+import pytest
+
 import quenfel._quenfel as native
 from quenfel import ID
 from quenfel._enum import EnumValueDefinition
@@ -66,9 +68,21 @@ def schema_directive(**options):
     return decorate
 
 
+def check_failure(call, error, message, note=None):
+    """`call()` raises `error` with exactly `message`, noted with the argument `note` names.
+
+    The failure tables are lists of such rows; the leak table calls their calls too."""
+    with pytest.raises(error) as info:
+        call()
+    assert str(info.value) == message
+    assert getattr(info.value, "__notes__", None) == (note and [f"while processing '{note}'"])
+
+
 def raising(error):
+    """A function that raises `error`, without the traceback of its earlier raises."""
+
     def fail(*args, **kwargs):
-        raise error
+        raise error.with_traceback(None) if isinstance(error, BaseException) else error
 
     return fail
 

@@ -1,21 +1,27 @@
 import enum
+import functools
 from types import SimpleNamespace
 
 import pytest
-from fakes import compiled, directive, raising
+from fakes import check_failure, directive, raising, schema_keywords
 
 import quenfel._quenfel as native
 
 
+def checked(directives):
+    """compile_schema, to be called, with the directives on a scalar: their check for "SCALAR", then extraction."""
+    keywords = schema_keywords(scalar_names=["Date"], scalar_directives=[("Date", directives)])
+    return functools.partial(native.compile_schema, **keywords)
+
+
 def applied(directives):
-    """The directives as SDL prints them on a scalar, after the check for "SCALAR"."""
-    sdl = native.render_sdl(compiled(scalar_names=["Date"], scalar_directives=[("Date", directives)]))
-    return sdl.rpartition("scalar Date")[2]
+    """The directives as SDL prints them on that scalar."""
+    return native.render_sdl(checked(directives)()).rpartition("scalar Date")[2]
 
 
 def extracted(directives):
-    """Extraction alone, as for an enum's own directives."""
-    return native.process_enum(enum.Enum("E", "A"), directives=directives)
+    """Extraction alone, as for an enum's own directives, to be called."""
+    return functools.partial(native.process_enum, enum.Enum("E", "A"), directives=directives)
 
 
 def changed(instance, **description):
@@ -42,54 +48,41 @@ def test_extraction():
     assert applied([]) == ""
 
 
-@pytest.mark.parametrize(
-    "directives, error, message",
-    [
-        (5, TypeError, "'int' object is not iterable"),
-        ([directive("d", v=(1, 2))], ValueError, "value of type 'tuple' is not JSON-serializable"),
-        ([changed(directive("d"), name=1)], TypeError, "'int' object is not an instance of 'str'"),
-        ([changed(directive("d"), fields=None)], TypeError, "'NoneType' object is not iterable"),
-        ([changed(directive("d"), fields=[SimpleNamespace(name="v", graphql_name=2)])], TypeError,
-         "'int' object is not an instance of 'str'"),
-        ([changed(directive("d"), fields=[SimpleNamespace(name="gone", graphql_name=None)])], AttributeError, "gone"),
-        ([directive("d", members={"v": property(raising(LookupError("v failed")))})], LookupError, "v failed"),
-        (map(raising(KeyError("midway")), [1]), KeyError, "midway"),
-    ],
-)
-def test_extraction_failures(directives, error, message):
-    with pytest.raises(error, match=message):
-        extracted(directives)
-
-
 def then_failing(*items):
     yield from items
     raise KeyError("midway")
 
 
 MISPLACED = "directive '@key' cannot be applied to 'Date' (SCALAR); declared locations: OBJECT, INTERFACE"
+FAILURES = [
+    (extracted(5), TypeError, "'int' object is not iterable"),
+    (extracted([directive("d", v=(1, 2))]), ValueError, "value of type 'tuple' is not JSON-serializable"),
+    (extracted([changed(directive("d"), name=1)]), TypeError, "'int' object is not an instance of 'str'"),
+    (extracted([changed(directive("d"), fields=None)]), TypeError, "'NoneType' object is not iterable"),
+    (extracted([changed(directive("d"), fields=[SimpleNamespace(name="v", graphql_name=2)])]), TypeError,
+     "'int' object is not an instance of 'str'"),
+    (extracted([changed(directive("d"), fields=[SimpleNamespace(name="gone", graphql_name=None)])]), AttributeError,
+     "'d' object has no attribute 'gone'"),
+    (extracted([directive("d", members={"v": property(raising(LookupError("v failed")))})]), LookupError, "v failed"),
+    (extracted(map(raising(KeyError("midway")), [1])), KeyError, "'midway'"),
+    (checked([key()]), native.SchemaError, MISPLACED),
+    (checked([key(()), key()]), native.SchemaError, MISPLACED.replace("OBJECT, INTERFACE", "")),
+    (checked([key(["scalar"])]), native.SchemaError, MISPLACED.replace("OBJECT, INTERFACE", "scalar")),
+    (checked([key(["SCALAR"]), key(), directive("other", locations=())]), native.SchemaError, MISPLACED),
+    (checked([key("SCALAR")]), TypeError, "Can't extract `str` to `Vec`"),
+    (checked([key(5)]), TypeError, "'int' object is not an instance of 'Sequence'"),
+    (checked([key([b"SCALAR"])]), TypeError, "'bytes' object is not an instance of 'str'"),
+    # The check runs over every item before the extraction reads any: the
+    # first item's name is only read by the extraction.
+    (checked([changed(key(["SCALAR"]), name=1), key("SCALAR")]), TypeError, "Can't extract `str` to `Vec`"),
+    (checked(then_failing(key())), native.SchemaError, MISPLACED),
+    (checked(then_failing(key(["SCALAR"]))), KeyError, "'midway'"),
+]
 
 
-@pytest.mark.parametrize(
-    "directives, error, message",
-    [
-        ([key()], native.SchemaError, MISPLACED),
-        ([key(()), key()], native.SchemaError, MISPLACED.replace("OBJECT, INTERFACE", "")),
-        ([key(["scalar"])], native.SchemaError, MISPLACED.replace("OBJECT, INTERFACE", "scalar")),
-        ([key(["SCALAR"]), key(), directive("other", locations=())], native.SchemaError, MISPLACED),
-        ([key("SCALAR")], TypeError, "Can't extract `str` to `Vec`"),
-        ([key(5)], TypeError, "'int' object is not an instance of 'Sequence'"),
-        ([key([b"SCALAR"])], TypeError, "'bytes' object is not an instance of 'str'"),
-        # The check runs over every item before the extraction reads any: the
-        # first item's name is only read by the extraction.
-        ([changed(key(["SCALAR"]), name=1), key("SCALAR")], TypeError, "Can't extract `str` to `Vec`"),
-        (then_failing(key()), native.SchemaError, MISPLACED),
-        (then_failing(key(["SCALAR"])), KeyError, "'midway'"),
-    ],
-)
-def test_location_check(directives, error, message):
-    with pytest.raises(error) as info:
-        applied(directives)
-    assert str(info.value) == message
+@pytest.mark.parametrize("row", FAILURES)
+def test_failures(row):
+    check_failure(*row)
 
 
 # Read twice, a generator would be empty for the extraction: its directives lost.

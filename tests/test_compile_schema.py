@@ -1,8 +1,10 @@
 import dataclasses
+import functools
 from typing import Annotated, Union
 
 import pytest
-from fakes import SCHEMA, SCHEMA_PARTS, USER_OR_PET, Node, Pet, Query, Tag, User, compiled, directive
+from fakes import SCHEMA, SCHEMA_PARTS, USER_OR_PET, Node, Pet, Query, Tag, User, check_failure, compiled, directive, \
+    schema_keywords
 
 import quenfel._quenfel as native
 from quenfel._error import GraphQLError
@@ -156,23 +158,26 @@ def test_scalar_names_sort_by_bytes_and_getters_give_new_objects():
     assert schema.scalar_descriptions == {"a": "y"}
 
 
-@pytest.mark.parametrize(
-    "described, keywords, message",
-    [
-        ((native.process_type(dataclasses.make_dataclass("Empty", []), kind="type", directives=[]),), {},
-         "object type 'Empty' defines no fields, but the GraphQL specification requires one or more"),
-        ((Pet,), {}, "'Pet' implements interface 'Node', which is not a registered type"),
-        ((Node, Pet, USER_OR_PET), {}, "union 'UserPet' has member 'User', which is not a registered type"),
-        ((), {"scalar_directives": [("ID", [Tag("x")]), ("Int", [directive("d", locations=["OBJECT"])])]},
-         "directive '@d' cannot be applied to 'Int' (SCALAR); declared locations: OBJECT"),
-        ((), {"schema_applied_directives": [directive("d", locations=["SCALAR", "OBJECT"])]},
-         "directive '@d' cannot be applied to 'schema' (SCHEMA); declared locations: SCALAR, OBJECT"),
-    ],
-)
-def test_schema_errors(described, keywords, message):
-    with pytest.raises(native.SchemaError) as info:
-        compiled(*described, **keywords)
-    assert info.value.args == (message,)
+def compiling(*described, **keywords):
+    return functools.partial(native.compile_schema, **schema_keywords(*described, **keywords))
+
+
+FAILURES = [
+    (compiling(native.process_type(dataclasses.make_dataclass("Empty", []), kind="type", directives=[])),
+     native.SchemaError, "object type 'Empty' defines no fields, but the GraphQL specification requires one or more"),
+    (compiling(Pet), native.SchemaError, "'Pet' implements interface 'Node', which is not a registered type"),
+    (compiling(Node, Pet, USER_OR_PET), native.SchemaError,
+     "union 'UserPet' has member 'User', which is not a registered type"),
+    (compiling(scalar_directives=[("ID", [Tag("x")]), ("Int", [directive("d", locations=["OBJECT"])])]),
+     native.SchemaError, "directive '@d' cannot be applied to 'Int' (SCALAR); declared locations: OBJECT"),
+    (compiling(schema_applied_directives=[directive("d", locations=["SCALAR", "OBJECT"])]), native.SchemaError,
+     "directive '@d' cannot be applied to 'schema' (SCHEMA); declared locations: SCALAR, OBJECT"),
+]
+
+
+@pytest.mark.parametrize("row", FAILURES)
+def test_failures(row):
+    check_failure(*row)
 
 
 # ---- hostile input ---------------------------------------------------------------

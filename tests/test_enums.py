@@ -1,7 +1,8 @@
 import enum
+import functools
 
 import pytest
-from fakes import Color, directive, raising
+from fakes import Color, check_failure, directive, raising
 
 import quenfel._quenfel as native
 from quenfel._enum import EnumValueDefinition
@@ -50,26 +51,27 @@ class Hostile(EnumValueDefinition):
     description = property(raising(LookupError("description failed")), lambda self, value: None)
 
 
+def described(cls, **kwargs):
+    """process_enum of `cls`, to be called."""
+    return functools.partial(native.process_enum, cls, **{"directives": [], **kwargs})
+
+
 NOT_AN_ENUM = "'NotAnEnum' is not an enum -- @quenfel.enum can only decorate an enum.Enum subclass"
+FAILURES = [
+    (described(type("NotAnEnum", (), {})), native.SchemaError, NOT_AN_ENUM),
+    # The enum check comes before the directives are read.
+    (described(type("NotAnEnum", (), {}), directives=[directive("d", v=())]), native.SchemaError, NOT_AN_ENUM),
+    (described(configured(description=5)), TypeError, "'int' object is not an instance of 'str'"),
+    (described(configured(graphql_name=["A"])), TypeError, "'list' object is not an instance of 'str'"),
+    (described(configured(directives=[directive("d", v=())]), directives=[directive("k")]), ValueError,
+     "value of type 'tuple' is not JSON-serializable"),
+    # The enum's own directives come before its members.
+    (described(configured(description=5), directives=[directive("d", v={1})]), ValueError,
+     "value of type 'set' is not JSON-serializable"),
+    (described(enum.Enum("Hostile", {"A": Hostile(1)})), LookupError, "description failed"),
+]
 
 
-@pytest.mark.parametrize(
-    "cls, kwargs, error, message",
-    [
-        (type("NotAnEnum", (), {}), {}, native.SchemaError, NOT_AN_ENUM),
-        # The enum check comes before the directives are read.
-        (type("NotAnEnum", (), {}), {"directives": [directive("d", v=())]}, native.SchemaError, NOT_AN_ENUM),
-        (configured(description=5), {}, TypeError, "'int' object is not an instance of 'str'"),
-        (configured(graphql_name=["A"]), {}, TypeError, "'list' object is not an instance of 'str'"),
-        (configured(directives=[directive("d", v=())]), {}, ValueError,
-         "value of type 'tuple' is not JSON-serializable"),
-        # The enum's own directives come before its members.
-        (configured(description=5), {"directives": [directive("d", v={1})]}, ValueError,
-         "value of type 'set' is not JSON-serializable"),
-        (enum.Enum("Hostile", {"A": Hostile(1)}), {}, LookupError, "description failed"),
-    ],
-)
-def test_failures(cls, kwargs, error, message):
-    with pytest.raises(error) as info:
-        native.process_enum(cls, **{"directives": [], **kwargs})
-    assert str(info.value) == message
+@pytest.mark.parametrize("row", FAILURES)
+def test_failures(row):
+    check_failure(*row)
