@@ -38,18 +38,15 @@ SCALARS = [(str, "String"), (bool, "Boolean"), (int, "Int"), (float, "Float"), (
            (datetime.datetime, "DateTime"), (datetime.date, "Date"), (datetime.time, "Time"),
            (Decimal, "Decimal"), (UUID, "UUID")]
 
+# What the model below cannot make: tuples' second argument, typing's own aliases,
+# leaves that are neither scalars nor decorated, and lazy references gone wrong.
 RESOLVED = [
-    *((scalar, f"{name}!") for scalar, name in SCALARS),
-    (Optional[int], "Int"), (int | None, "Int"), (list[str], "[String!]!"),
-    (Optional[list[Optional[int]]], "[Int]"), (tuple[int, str], "[Int!]!"), (List[A], "[A!]!"),
-    (Maybe[int], "Int"), (Maybe[Optional[int]], "Int"), (Annotated[Maybe[int], "doc"], "Int"),
-    (Optional[Maybe[int]], "Int"), (AsyncGenerator[int, None], "Int!"), (AsyncIterator[int], "Int!"),
-    (AsyncIterable[Optional[str]], "String"), (Streamable[int], "[Int!]!"),
-    (Text, "Text!"), (list, "list!"), (Opaque(), "opaque!"), ("Later", "Later!"), (C, "Sea!"),
-    (Annotated[int, "doc"], "Int!"), (Annotated[Optional[A], "doc"], "A"), (Union[A, B], "AB!"),
+    (bool, "Boolean!"), (datetime.datetime, "DateTime!"), (Optional[list[Optional[int]]], "[Int]"),
+    (tuple[int, str], "[Int!]!"), (List[A], "[A!]!"), (Maybe[Optional[int]], "Int"), (Optional[Maybe[int]], "Int"),
+    (AsyncIterable[Optional[str]], "String"), (Streamable[int], "[Int!]!"), (Text, "Text!"), (list, "list!"),
+    (Opaque(), "opaque!"), ("Later", "Later!"), (Annotated[Union[A, C], "doc"], "ASea!"),
+    (Optional[Annotated[Union[A, B], UnionDefinition("U")]], "U"), (Annotated[Optional[A], UnionDefinition("U")], "A"),
     (type("Hashless", (), {"__hash__": raising(TypeError), "__str__": lambda self: "hashless"})(), "hashless!"),
-    (Annotated[Union[A, C], "doc"], "ASea!"), (Optional[Annotated[Union[A, B], UnionDefinition("U")]], "U"),
-    (Annotated[A, "doc", UnionDefinition("U")], "U!"), (Annotated[Optional[A], UnionDefinition("U")], "A"),
     # A lazy reference is named by the class it resolves to, else by its type_name:
     # when resolve_type raises or the class's info name is no str.
     (lazy("A"), "A!"), (lazy("Missing"), "Missing!"), (lazy("BadName"), "BadName!"),

@@ -157,6 +157,11 @@ def test_names_kinds_and_flags():
     assert [f.name for f in described(one_field(None, Optional[Annotated[int, PrivateMarker()]]))().fields] == ["x"]
 
 
+def test_a_plain_field_reads_the_configuration_its_class_carries(monkeypatch):
+    monkeypatch.setattr(dataclasses.Field, "description", "Shared", raising=False)
+    assert described(one_field(None))().fields[0].description == "Shared"
+
+
 UNCONVERTIBLE = "value of type 'tuple' is not JSON-serializable"
 FAILURES = [
     (described(User, kind="Type"), native.SchemaError,
