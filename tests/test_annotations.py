@@ -24,8 +24,6 @@ from quenfel._union import UnionDefinition
 A, B, C = decorated("A"), decorated("B"), decorated("C", graphql_name="Sea")
 BadName = decorated("BadName", graphql_name=5)
 NoInfoName = type("NoInfoName", (), {"__quenfel_type_info__": object()})
-
-
 Text = type("Text", (str,), {})
 Opaque = type("Opaque", (), {"__name__": 5, "__str__": lambda self: "opaque"})
 
@@ -38,8 +36,9 @@ SCALARS = [(str, "String"), (bool, "Boolean"), (int, "Int"), (float, "Float"), (
            (datetime.datetime, "DateTime"), (datetime.date, "Date"), (datetime.time, "Time"),
            (Decimal, "Decimal"), (UUID, "UUID")]
 
-# What the model below cannot make: tuples' second argument, typing's own aliases,
-# leaves that are neither scalars nor decorated, and lazy references gone wrong.
+# The rules one at a time (the model below checks them in combination), and
+# what it does not make: typing's own aliases, leaves that are neither scalars
+# nor decorated, and lazy references gone wrong.
 RESOLVED = [
     (bool, "Boolean!"), (datetime.datetime, "DateTime!"), (Optional[list[Optional[int]]], "[Int]"),
     (tuple[int, str], "[Int!]!"), (List[A], "[A!]!"), (Maybe[Optional[int]], "Int"), (Optional[Maybe[int]], "Int"),

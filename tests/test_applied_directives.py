@@ -70,8 +70,6 @@ FAILURES = [
     (checked([key(["scalar"])]), native.SchemaError, MISPLACED.replace("OBJECT, INTERFACE", "scalar")),
     (checked([key(["SCALAR"]), key(), directive("other", locations=())]), native.SchemaError, MISPLACED),
     (checked([key("SCALAR")]), TypeError, "Can't extract `str` to `Vec`"),
-    (checked([key(5)]), TypeError, "'int' object is not an instance of 'Sequence'"),
-    (checked([key([b"SCALAR"])]), TypeError, "'bytes' object is not an instance of 'str'"),
     # The check runs over every item before the extraction reads any: the
     # first item's name is only read by the extraction.
     (checked([changed(key(["SCALAR"]), name=1), key("SCALAR")]), TypeError, "Can't extract `str` to `Vec`"),

@@ -112,8 +112,6 @@ TWO = "query A { me { id } } query B { nope }"
     [
         (TWO, "A", None),
         (TWO, "B", ("UNKNOWN_FIELD", "field 'nope' does not exist on type 'Query'", [(1, 33)])),
-        ('{ me { friends(count: "2") { id } } }', None,
-         ("ARGUMENT_TYPE_MISMATCH", "argument 'count' on 'friends' expected an integer, got a string", [(1, 23)])),
         ("{ me { ...F @shout } } fragment F on User { id }", None,
          ("INVALID_DIRECTIVE_LOCATION", "directive '@shout' is not allowed at this location (FRAGMENT_SPREAD)",
           [(1, 13)])),

@@ -1,16 +1,15 @@
 """Every module function, called many times on its success path and on each
 kind of error path, leaves nothing behind.
 
-`make refleak` runs this file under a debug interpreter (a debug build of the
-module), where the interpreter's total reference count and its count of live
-blocks must not grow; with QUENFEL_REFLEAK=rss on an ordinary interpreter it
-checks resident memory over 100,000 calls per row instead. Elsewhere each row
-is called once and its outcome checked, which under `make sanitize` puts every
-path under the sanitizers.
+`make refleak` runs this file under a debug interpreter, where the total
+reference count and the live blocks must not grow; with QUENFEL_REFLEAK=rss,
+resident memory over 100,000 calls per row instead. Elsewhere each row runs 20
+times and nothing it was given may gain a reference per call; `make sanitize`
+runs every path under the sanitizers.
 
-A new module function joins by adding its rows to CASES: at least one that
-succeeds and one that raises TypeError for a wrong argument, and one for each
-other way it can fail.
+CASES holds, for each function, a row that succeeds, one that raises TypeError
+for a wrong argument and one for each other way it can fail; the failure
+tables of the other tests' files join it.
 """
 
 import contextlib

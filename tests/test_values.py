@@ -154,8 +154,6 @@ def test_default_literal_reads_back_as_the_same_value(value):
         ("9223372036854775808", 9223372036854775808.0),
         ("18446744073709551615", 18446744073709551615.0),
         ("1e3", 1000.0),
-        ('"a\\"b\\u00e9\\n"', 'a"b\u00e9\n'),
-        ('"""\n  block\n    text\n"""', "block\n  text"),
         ("RED", "RED"),
         ("[1, [null], {}]", [1, [None], {}]),
         ("{b: 1, a: {d: 2, c: 3}, b: true}", {"b": True, "a": {"d": 2, "c": 3}}),
