@@ -12,24 +12,17 @@ import quenfel_testhooks as hooks
 
 def test_host_class_gets_the_message_the_code_member_and_locations_only_when_present(monkeypatch):
     calls = []
-
-    class Recorder(Exception):
-        def __init__(self, *args, **kwargs):
-            calls.append((args, kwargs))
-
-    monkeypatch.setattr(host, "GraphQLError", Recorder)
-    for message, locations in ((b"no place", None), (b"empty", []), (b"caf\xc3 au lait", [(3, 7), (4, 1)])):
-        with pytest.raises(Recorder):
-            hooks.raise_engine_error(message, code="UNKNOWN_FIELD", locations=locations)
-    code = host.ErrorCode.UNKNOWN_FIELD
-    assert calls == [(("no place",), {"code": code}), (("empty",), {"code": code, "locations": []}),
-                     (("caf\ufffd au lait",), {"code": code, "locations": [(3, 7), (4, 1)]})]
-    assert type(calls[2][1]["locations"][0]) is tuple
-    calls.clear()
-    for member in host.ErrorCode:
-        with pytest.raises(Recorder):
-            hooks.raise_engine_error(b"m", code=member.name)
-    assert [kwargs["code"] for _, kwargs in calls] == list(host.ErrorCode)
+    monkeypatch.setattr(host, "GraphQLError", type("Recorder", (Exception,), {
+        "__init__": lambda self, *args, **kwargs: calls.append((args, kwargs))}))
+    for call in (lambda: native.parse_query('{ a("\n'), lambda: native.lower_query("{ a(x: [$v]) }", variable_values={})):
+        with pytest.raises(host.GraphQLError):
+            call()
+    assert calls == [
+        (("syntax error: unterminated string, expected '\"' before the end of the line",),
+         {"code": host.ErrorCode.GRAPHQL_PARSE_FAILED, "locations": [(1, 5), (1, 6)]}),
+        (("query references undefined variable '$v'",), {"code": host.ErrorCode.GRAPHQL_VALIDATION_FAILED}),
+    ]
+    assert type(calls[0][1]["locations"][0]) is tuple
 
 
 @pytest.mark.parametrize(
@@ -38,7 +31,7 @@ def test_host_class_gets_the_message_the_code_member_and_locations_only_when_pre
         ({"GraphQLError": host.GraphQLError}, AttributeError, "ErrorCode"),
         ({}, AttributeError, "GraphQLError"),  # the class is looked up first
         ({"GraphQLError": host.GraphQLError, "ErrorCode": types.SimpleNamespace()}, AttributeError, "GRAPHQL_PARSE_FAILED"),
-        ({"GraphQLError": type("E", (Exception,), {"__init__": raising(LookupError("constructor failed"))}), "ErrorCode": host.ErrorCode}, LookupError,
+        ({"GraphQLError": raising(LookupError("constructor failed")), "ErrorCode": host.ErrorCode}, LookupError,
          "constructor failed"),
         ({"GraphQLError": lambda message, **kwargs: 42, "ErrorCode": host.ErrorCode}, TypeError,
          "exceptions must derive from BaseException"),
@@ -57,12 +50,12 @@ def test_a_failure_to_build_the_host_exception_is_raised_instead(monkeypatch, na
 def test_raising_leaves_no_references_behind():
     def counts():
         gc.collect()
-        return sys.getrefcount(host.ErrorCode.UNKNOWN_FIELD), sys.getrefcount(host.GraphQLError)
+        return sys.getrefcount(host.ErrorCode.GRAPHQL_PARSE_FAILED), sys.getrefcount(host.GraphQLError)
 
     before = counts()
     for _ in range(100):
         with pytest.raises(host.GraphQLError):
-            hooks.raise_engine_error(b"m", code="UNKNOWN_FIELD", locations=[(1, 2)])
+            native.parse_query("{")
     assert counts() == before
 
 

@@ -4,7 +4,6 @@
 #include <stdexcept>
 #include <string>
 
-#include "binding/errors.h"
 #include "binding/json_values.h"
 #include "binding/python/classes.h"
 #include "binding/schema/default_literals.h"
@@ -46,37 +45,6 @@ PyObject* panicking_object(PyObject*, PyObject* const* args, Py_ssize_t nargs, P
   });
 }
 
-// raise_engine_error(message, *, code, locations=None): an engine error with
-// the code's name and (line, column) pairs, raised as the module raises it.
-// The message is bytes, so that it can be invalid UTF-8.
-constexpr Signature<3> kEngineError{"raise_engine_error", {"message", "code", "locations"}, 1, 1, 0b01};
-
-PyObject* raise_engine_error(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  return guard([&]() -> Ref {
-    Arguments<3> arguments(kEngineError, args, nargs, kwnames);
-    expect_instance(arguments[0], &PyBytes_Type, "message");
-    std::string message(PyBytes_AsString(arguments[0]), static_cast<std::size_t>(PyBytes_Size(arguments[0])));
-    std::string_view code_name = as_str(arguments[1], "code");
-    PyObject* locations = arguments[2];
-    std::size_t code = 0;
-    while (code < kErrorCodeCount && error_code_name(static_cast<ErrorCode>(code)) != code_name) ++code;
-    if (code == kErrorCodeCount) raise(PyExc_ValueError, "unknown error code");
-    ErrorPtr error = make_error(std::move(message), static_cast<ErrorCode>(code));
-    if (locations != nullptr && locations != Py_None) {
-      expect_instance(locations, &PyList_Type, "locations");
-      error->locations.emplace();
-      for (Py_ssize_t i = 0; i < PyList_Size(locations); ++i) {
-        // Held: converting an item may run code that empties the list.
-        Ref pair = Ref::borrow(PyList_GetItem(locations, i));
-        std::size_t line = 0, column = 0;
-        if (!PyArg_ParseTuple(pair.get(), "nn", &line, &column)) throw ErrorSet{};
-        error->locations->push_back({line, column});
-      }
-    }
-    raise_graphql_error(std::move(error));
-  });
-}
-
 // The conversions of value_conversion.h, each over one object: a JSON value
 // as its text (json.loads keeps an integer apart from a double), a literal
 // or enum name as str or None.
@@ -93,7 +61,6 @@ PyObject* conversion(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObjec
 PyMethodDef hooks[] = {
     function_def("panic", panic, nullptr),
     function_def("panicking_object", panicking_object, nullptr),
-    function_def("raise_engine_error", raise_engine_error, nullptr),
     function_def("json_text", conversion<json_text>, nullptr),
     function_def("default_literal", conversion<default_literal>, nullptr),
     function_def("enum_literal", conversion<enum_literal>, nullptr),
