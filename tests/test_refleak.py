@@ -261,5 +261,5 @@ def test_calls_leave_nothing_behind(function, args, kwargs, raises):
         else:
             # No object that the calls were given gains a reference per call.
             watched = given((args, kwargs), [])
-            grown = growth(20, lambda: gc.collect() and 0 or [sys.getrefcount(x) for x in watched])
+            grown = growth(20, lambda: gc.collect(0) and 0 or [sys.getrefcount(x) for x in watched])
             assert max(grown) < 10, [(x, n) for x, n in zip(watched, grown) if n >= 10]
