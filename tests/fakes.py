@@ -1,10 +1,23 @@
-"""Stand-ins for what the host package decorates, for the schema tests."""
+"""Stand-ins for what the host package decorates, and one schema declared with
+them that the schema, request and leak tests share."""
 
 import dataclasses
+import datetime
+import decimal
+import enum
 from types import SimpleNamespace
+from typing import Annotated, Optional, Union
+
+import pytest
 
 import quenfel._quenfel as native
+from quenfel import ID
+from quenfel._enum import EnumValueDefinition
 from quenfel._lazy import LazyType
+from quenfel._maybe import Maybe
+from quenfel._private import PrivateMarker
+from quenfel._resolver import Argument, Info, Parent
+from quenfel.directive import DirectiveValue
 
 
 def directive(name, *, locations=("OBJECT",), renamed=None, members=None, **values):
@@ -44,9 +57,32 @@ def host_type(kind="type", directives=(), **options):
     return decorate
 
 
+def schema_directive(**options):
+    """The host's directive class decorator."""
+
+    def decorate(cls):
+        cls = dataclasses.dataclass(cls)
+        cls.__quenfel_directive_info__ = native.describe_schema_directive(cls, **options)
+        return cls
+
+    return decorate
+
+
+def check_failure(call, error, message, note=None):
+    """`call()` raises `error` with exactly `message`, noted with the argument `note` names.
+
+    The failure tables are lists of such rows; the leak table calls their calls too."""
+    with pytest.raises(error) as info:
+        call()
+    assert str(info.value) == message
+    assert getattr(info.value, "__notes__", None) == (note and [f"while processing '{note}'"])
+
+
 def raising(error):
-    def fail(*args):
-        raise error
+    """A function that raises `error`, without the traceback of its earlier raises."""
+
+    def fail(*args, **kwargs):
+        raise error.with_traceback(None) if isinstance(error, BaseException) else error
 
     return fail
 
@@ -74,8 +110,94 @@ DESCRIPTION_LISTS = {"types": native.TypeInfo, "unions": native.UnionInfo,
                      "directives": native.OperationDirectiveInfo, "schema_directives": native.SchemaDirectiveInfo}
 
 
-def compiled(*described, **keywords):
-    """compile_schema over decorated classes and description objects, each put in the list of its class."""
-    infos = [getattr(item, "__quenfel_type_info__", item) for item in described]
+def schema_keywords(*described, **keywords):
+    """compile_schema's keywords for decorated classes and description objects, each in the list of its class."""
+    infos = [getattr(item, "__quenfel_type_info__", getattr(item, "__quenfel_directive_info__", item)) for item in described]
     lists = {key: [info for info in infos if type(info) is cls] for key, cls in DESCRIPTION_LISTS.items()}
-    return native.compile_schema(**{"query_type_name": "Query", "scalar_names": [], **lists, **keywords})
+    return {"query_type_name": "Query", "scalar_names": [], **lists, **keywords}
+
+
+def compiled(*described, **keywords):
+    return native.compile_schema(**schema_keywords(*described, **keywords))
+
+
+# ---- One schema, declared as a user of the host package would ----------------
+
+
+@schema_directive(locations=["SCHEMA", "SCALAR", "OBJECT", "FIELD_DEFINITION", "ARGUMENT_DEFINITION", "INTERFACE",
+                            "ENUM", "ENUM_VALUE"])
+class Tag:
+    label: str
+
+
+@schema_directive(locations=["OBJECT"], description="How long a result may be cached")
+class CacheControl:
+    max_age: int
+    scope: Optional[str] = field(None, graphql_name="cacheScope")
+
+
+class Color(enum.Enum):
+    RED = EnumValueDefinition(1, graphql_name="CRIMSON", description="Warm", deprecation_reason="Too loud",
+                              directives=[Tag("hue")])
+    GREEN = 2
+    LIME = 2  # an alias, not a member of its own
+    BLUE = EnumValueDefinition(3)
+
+
+Color.__quenfel_type_info__ = native.process_enum(Color, description="Paints", directives=[Tag("paint")])
+
+
+@host_type(kind="interface", directives=[Tag("node")])
+class Node:
+    id: ID
+
+
+@host_type(kind="input")
+class Filter:
+    color: Color = Color.RED
+    since: Optional[datetime.date] = None
+
+
+def friends(root: Parent["User"], info: Info,
+            first: Annotated[int, Argument(name="count", description="How many", directives=[Tag("arg")])] = 10,
+            near: Optional[Filter] = None, since: Optional[datetime.time] = None) -> list["User"]:
+    return []
+
+
+@host_type(description="A person", directives=(d for d in [CacheControl(30)]))
+class User(Node):
+    name: str = field(graphql_name="fullName", description="Shown", deprecation_reason="Use handle",
+                      directives=[Tag("name")])
+    friends: list["User"] = field(resolver=friends)  # an implementer naming itself
+    best_friend: Optional["User"] = None
+    secret: Annotated[str, PrivateMarker()] = ""
+    score: Maybe[int] = 3
+    level: int = field(3, graphql_type=Optional[str])
+    tags: list[str] = field(default_factory=list)
+    seen: Optional[datetime.datetime] = None
+
+
+@host_type(directives=[Tag("pet")])
+class Pet(Node):
+    name: str
+
+
+@host_type()
+class Query:
+    me: Optional[User] = None
+    hits: list[Union[User, Pet]] = field(default_factory=list)
+    greeting: str = ""
+    count: int = 0
+
+
+def shout(value: DirectiveValue[str], info: Info, times: Annotated[int, Argument(directives=[Tag("times")])] = 1,
+          by: Optional[decimal.Decimal] = None):  # a standard-library scalar that only a directive uses
+    return value * times
+
+
+SHOUT = native.describe_operation_directive(shout, locations=["FIELD"])
+USER_OR_PET = native.describe_union(Union[User, Pet])
+SCHEMA_PARTS = (Color, Node, Filter, User, Pet, Query, USER_OR_PET, SHOUT, Tag, CacheControl)
+SCHEMA_OPTIONS = dict(scalar_names=["ID"], scalar_directives=[("ID", [Tag("id")])],
+                      scalar_specified_by_urls=[("ID", "https://id")])
+SCHEMA = compiled(*SCHEMA_PARTS, **SCHEMA_OPTIONS, schema_applied_directives=(t for t in [Tag("schema")]))

@@ -1,40 +1,32 @@
+import dataclasses
 import functools
-import json
 from typing import Annotated, Optional
 
 import pytest
-from fakes import directive, field, host_type
+from fakes import check_failure, directive, field
 
 import quenfel._quenfel as native
-import quenfel_testhooks as hooks
 from quenfel._maybe import Maybe
 from quenfel._resolver import Argument, Depends, Info, Parent
 from quenfel.directive import DirectiveValue
 
 FIELD_ONLY = directive("shareable", locations=["FIELD_DEFINITION"])
-ON_ARGUMENT = directive("tag", locations=["ARGUMENT_DEFINITION"], label="x")
 
 
-def resolved_field(resolver):
-    """The FieldInfo of a field with this resolver on a class named Owner."""
-
-    @host_type()
-    class Owner:
-        value: int = field(resolver=resolver)
-
-    return Owner.__quenfel_type_info__.fields[0]
+def resolved(resolver):
+    """process_type, to be called, of a class named Owner whose field has this resolver."""
+    owner = dataclasses.dataclass(type("Owner", (), {"__annotations__": {"value": int}, "value": field(resolver=resolver)}))
+    return functools.partial(native.process_type, owner, kind="type", directives=[])
 
 
 def described(func, **kwargs):
-    return native.describe_operation_directive(func, **{"locations": ["FIELD"], **kwargs})
-
-
-ARGUMENT_VIEW = "name graphql_name graphql_type has_default default_value description deprecation_reason " \
-                "is_maybe".split()
+    """describe_operation_directive of `func`, to be called."""
+    return functools.partial(native.describe_operation_directive, func, **{"locations": ["FIELD"], **kwargs})
 
 
 def views(arguments):
-    return [tuple(getattr(a, name) for name in ARGUMENT_VIEW) for a in arguments]
+    names = "name graphql_name graphql_type has_default default_value description deprecation_reason is_maybe"
+    return [tuple(getattr(a, name) for name in names.split()) for a in arguments]
 
 
 def with_parent(root: Parent["Owner"], info: Info, limit: int = 10) -> list[int]: ...
@@ -68,27 +60,22 @@ def nothing(): ...
     ],
 )
 def test_resolver_parameters(resolver, parent, info, arguments):
-    view = resolved_field(resolver)
+    view = resolved(resolver)().fields[0]
     assert (view.parent_parameter, view.info_parameter, views(view.arguments)) == (parent, info, arguments)
 
 
-def my_directive(value: DirectiveValue[str], info: Info, times: Annotated[int, Argument(directives=[ON_ARGUMENT])] = 1,
-                 owner: Parent[int] = None): ...
+def my_directive(value: DirectiveValue[str], info: Info, times: int = 1, owner: Parent[int] = None): ...
 
 
 def test_directive_function_parameters():
-    info = described(my_directive, locations=["FIELD", "FIELD"], description="Repeats")
+    info = described(my_directive, locations=["FIELD", "FIELD"], description="Repeats")()
     assert (info.name, info.description, info.locations, info.value_parameter, info.info_parameter) == (
         "myDirective", "Repeats", ["FIELD", "FIELD"], "value", "info")
     assert views(info.arguments) == [("times", None, "Int!", True, "1", None, None, False),
                                      ("owner", None, "Parent!", True, "null", None, None, False)]
     assert info.arguments is not info.arguments and all(a is b for a, b in zip(info.arguments, info.arguments))
     assert info.locations is not info.locations
-    assert json.loads(hooks.definition("describe_operation_directive", my_directive, locations=["QUERY"])) == {
-        "name": "myDirective", "locations": ["QUERY"], "value_parameter": "value", "info_parameter": "info",
-        "arguments": [["times", [["tag", [["label", "x"]]]]], ["owner", []]],
-    }
-    empty = described(nothing, locations=[])
+    empty = described(nothing, locations=[])()
     assert (empty.locations, empty.value_parameter, empty.info_parameter, empty.arguments) == ([], None, None, [])
 
 
@@ -105,7 +92,7 @@ def named(name):
      ("my_directive", "cache", "cache"), ("my_directive", "", "")],
 )
 def test_directive_names(function_name, name, expected):
-    assert described(named(function_name), name=name).name == expected
+    assert described(named(function_name), name=name)().name == expected
 
 
 def unannotated_self(self): ...
@@ -119,59 +106,44 @@ def bad_description(x: Annotated[int, Argument(description=5)], y): ...
 def misplaced(x: Annotated[int, Argument(directives=[FIELD_ONLY])]): ...
 
 
-class Meta(type):
-    __name__ = property(lambda cls: 5)
-
-
 SELF_MESSAGE = "resolver parameter '{}' has no type annotation -- quenfel does not bind an implicit parent value " \
                "by name; annotate it as Parent[T] instead"
 UNANNOTATED = "parameter '{}' has no type annotation; annotate it as {}, Info, Depends[T], or a concrete argument type"
 
 
-@pytest.mark.parametrize(
-    "function, resolver_failure, directive_failure",
-    [
-        (unannotated_self, SELF_MESSAGE.format("self"), UNANNOTATED.format("self", "DirectiveValue[T]")),
-        (unannotated_root, SELF_MESSAGE.format("root"), UNANNOTATED.format("root", "DirectiveValue[T]")),
-        (unannotated_parent, UNANNOTATED.format("parent", "Parent[T]"), UNANNOTATED.format("parent", "DirectiveValue[T]")),
-        (two_infos, "declares more than one Info parameter", "declares more than one Info parameter"),
-        (two_parents, "resolver declares more than one Parent[T] parameter", None),
-        (two_values, None, "directive declares more than one DirectiveValue[T] parameter"),
-        (unresolvable, "could not resolve parameter annotations for 'unresolvable': NameError: name 'Missing' is not "
-         "defined", "could not resolve parameter annotations for 'unresolvable': NameError: name 'Missing' is not "
-         "defined"),
-        (bad_description, TypeError("'int' object is not an instance of 'str'"),
-         TypeError("'int' object is not an instance of 'str'")),
-        (misplaced, *["directive '@shareable' cannot be applied to 'x' (ARGUMENT_DEFINITION); declared locations: "
-                      "FIELD_DEFINITION"] * 2),
-    ],
-)
-def test_parameter_failures(function, resolver_failure, directive_failure):
-    for call, failure in [(resolved_field, resolver_failure), (described, directive_failure)]:
-        if failure is None:
-            call(function)
-            continue
-        error = type(failure) if isinstance(failure, Exception) else native.SchemaError
-        with pytest.raises(error) as info:
-            call(function)
-        assert str(info.value) == str(failure)
+# Each function as a resolver, then as a directive function: its failure, if any.
+PARAMETER_FAILURES = [
+    (unannotated_self, SELF_MESSAGE.format("self"), UNANNOTATED.format("self", "DirectiveValue[T]")),
+    (unannotated_root, SELF_MESSAGE.format("root"), UNANNOTATED.format("root", "DirectiveValue[T]")),
+    (unannotated_parent, UNANNOTATED.format("parent", "Parent[T]"), UNANNOTATED.format("parent", "DirectiveValue[T]")),
+    (two_infos, "declares more than one Info parameter", "declares more than one Info parameter"),
+    (two_parents, "resolver declares more than one Parent[T] parameter", None),
+    (two_values, None, "directive declares more than one DirectiveValue[T] parameter"),
+    (unresolvable, *["could not resolve parameter annotations for 'unresolvable': NameError: name 'Missing' is not "
+                     "defined"] * 2),
+    (bad_description, *[TypeError("'int' object is not an instance of 'str'")] * 2),
+    (misplaced, *["directive '@shareable' cannot be applied to 'x' (ARGUMENT_DEFINITION); declared locations: "
+                  "FIELD_DEFINITION"] * 2),
+]
+Opaque = type("Opaque", (), {"__call__": lambda self: None, "__repr__": lambda self: "<opaque>"})
+FAILURES = [
+    (call(function), type(failure) if isinstance(failure, Exception) else native.SchemaError, str(failure))
+    for function, *failures in PARAMETER_FAILURES for call, failure in zip((resolved, described), failures) if failure
+] + [
+    (described(my_directive, locations=["FIELD", "field"]), native.SchemaError,
+     "unknown operation directive location 'field'"),
+    (described(my_directive, locations=["VARIABLE_DEFINITION", "x"]), native.SchemaError,
+     "unknown operation directive location 'VARIABLE_DEFINITION'"),
+    (described(5), TypeError, "5 is not a callable object"),
+    # Whatever typing.get_type_hints raises is the annotations' failure; no
+    # __qualname__ leaves the name empty.
+    (described(Opaque()), native.SchemaError, "could not resolve parameter annotations for '': TypeError: <opaque> is "
+     "not a module, class, method, or function."),
+    (described(type("Meta", (type,), {"__name__": property(lambda cls: 5)})("Call", (), {})), TypeError,
+     "'int' object is not an instance of 'str'"),
+]
 
 
-@pytest.mark.parametrize(
-    "kwargs, error, message",
-    [
-        ({"locations": ["FIELD", "field"]}, native.SchemaError, "unknown operation directive location 'field'"),
-        ({"locations": ["VARIABLE_DEFINITION", "x"]}, native.SchemaError,
-         "unknown operation directive location 'VARIABLE_DEFINITION'"),
-        ({"func": 5}, TypeError, "5 is not a callable object"),
-        # Whatever typing.get_type_hints raises is the annotations' failure; no
-        # __qualname__ leaves the name empty.
-        ({"func": functools.partial(my_directive)}, native.SchemaError,
-         "could not resolve parameter annotations for '': TypeError: functools.partial(<function my_directive at "),
-        ({"func": Meta("Call", (), {})}, TypeError, "'int' object is not an instance of 'str'"),
-    ],
-)
-def test_describe_operation_directive_failures(kwargs, error, message):
-    with pytest.raises(error) as info:
-        described(**{"func": my_directive, **kwargs})
-    assert str(info.value).startswith(message)
+@pytest.mark.parametrize("row", FAILURES)
+def test_failures(row):
+    check_failure(*row)

@@ -3,19 +3,11 @@ import sys
 from concurrent.futures import ThreadPoolExecutor
 
 import pytest
-from fakes import compiled, host_type
+from fakes import SCHEMA_PARTS, compiled
 
 import quenfel._quenfel as native
 from quenfel._error import GraphQLError
 
-
-@host_type()
-class Query:
-    name: str = ""
-    count: int = 0
-
-
-SCHEMA = compiled(Query)
 NOT_FOUND = ("PERSISTED_QUERY_NOT_FOUND", "PersistedQueryNotFound", None)
 
 
@@ -30,7 +22,7 @@ def resolve(text, schema, *, send=True, **keywords):
 @pytest.fixture
 def schema():
     """A schema whose cache no other test has filled."""
-    return compiled(Query)
+    return compiled(*SCHEMA_PARTS)
 
 
 def fields(result, operation_name=None):
@@ -39,16 +31,16 @@ def fields(result, operation_name=None):
 
 
 def test_register_then_replay_by_hash(graphql_error, schema):
-    text = "{ name count }"
+    text = "{ greeting count }"
     registered = resolve(text, schema)
     assert (registered.cache_hit, registered.document.query_text) == (False, text)
     assert registered.document is registered.document and type(registered.document) is native.ParsedDocument
     replayed = native.resolve_persisted_query(sha(text), schema=schema, query=None)
-    assert (replayed.cache_hit, replayed.document.query_text, fields(replayed)) == (True, "", ["name", "count"])
+    assert (replayed.cache_hit, replayed.document.query_text, fields(replayed)) == (True, "", ["greeting", "count"])
     # Text sent again is registered again; another schema has a cache of its own.
     assert resolve(text, schema).cache_hit is False
     assert resolve(text, schema, send=False).cache_hit
-    graphql_error(NOT_FOUND[0], resolve, text, SCHEMA, send=False)
+    graphql_error(NOT_FOUND[0], resolve, text, compiled(*SCHEMA_PARTS), send=False)
 
 
 @pytest.mark.parametrize(
@@ -80,17 +72,17 @@ def test_a_replay_that_asks_for_validation_validates_what_registration_did_not(g
     assert resolve(text, schema, send=False, operation_name="A").cache_hit
 
 
-def test_concurrent_registration_replay_validation_and_lowering():
+def test_concurrent_registration_replay_validation_and_lowering(schema):
     # More queries than the cache holds: entries are evicted while replays go on.
     texts = [f"{{ n{i}: count }}" for i in range(1500)]
     replays = []
 
     def register_and_replay(thread):
         for i in range(thread, len(texts), 8):
-            resolve(texts[i], SCHEMA)
+            resolve(texts[i], schema)
             for j in (i, i // 2, i // 3):
                 try:
-                    answered = resolve(texts[j], SCHEMA, send=False)
+                    answered = resolve(texts[j], schema, send=False)
                 except GraphQLError as error:
                     assert error.code.name == NOT_FOUND[0]  # evicted: the client sends the text again
                     continue
@@ -100,8 +92,8 @@ def test_concurrent_registration_replay_validation_and_lowering():
 
     def validate_and_lower():
         for _ in range(300):
-            native.validate_document(native.parse_query("{ name }"), SCHEMA)
-            native.lower_query("{ name }", variable_values={})
+            native.validate_document(native.parse_query("{ greeting }"), schema)
+            native.lower_query("{ greeting }", variable_values={})
 
     interval = sys.getswitchinterval()
     sys.setswitchinterval(1e-6)

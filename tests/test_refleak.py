@@ -1,53 +1,47 @@
 """Every module function, called many times on its success path and on each
 kind of error path, leaves nothing behind.
 
-`make refleak` runs this file under a debug interpreter (a debug build of the
-module), where the interpreter's total reference count and its count of live
-blocks must not grow; with QUENFEL_REFLEAK=rss on an ordinary interpreter it
-checks resident memory over 100,000 calls per row instead. Elsewhere each row
-is called once and its outcome checked, which under `make sanitize` puts every
-path under the sanitizers.
+`make refleak` runs this file under a debug interpreter, where the total
+reference count and the live blocks must not grow; with QUENFEL_REFLEAK=rss,
+resident memory over 100,000 calls per row instead. Elsewhere each row runs 20
+times and nothing it was given may gain a reference per call; `make sanitize`
+runs every path under the sanitizers.
 
-A new module function joins by adding its rows to CASES: at least one that
-succeeds and one that raises TypeError for a wrong argument, and one for each
-other way it can fail.
+CASES holds, for each function, a row that succeeds, one that raises TypeError
+for a wrong argument and one for each other way it can fail; the failure
+tables of the other tests' files join it.
 """
 
 import contextlib
 import dataclasses
-import datetime
-import enum
 import gc
 import hashlib
 import os
 import sys
 import types
+from collections.abc import Iterator
 from typing import Annotated, Optional, Union
 
 import pytest
-from fakes import decorated, directive, field, raising
+import test_applied_directives
+import test_compile_schema
+import test_enums
+import test_module
+import test_parameters
+import test_schema_descriptions
+import test_types
+from fakes import SCHEMA_OPTIONS, SCHEMA_PARTS, Color, Tag, User, decorated, directive, raising, \
+    schema_keywords, shout
 
 import quenfel._quenfel as native
-from quenfel._enum import EnumValueDefinition
 from quenfel._lazy import LazyReference
-from quenfel._maybe import Maybe
-from quenfel._private import PrivateMarker
-from quenfel._resolver import Argument, Info, Parent
 from quenfel._union import UnionDefinition
-from quenfel.directive import DirectiveValue
 
 DEBUG = hasattr(sys, "gettotalrefcount")
 RSS = os.environ.get("QUENFEL_REFLEAK") == "rss"
 
-
-class IndexRaises:
-    def __index__(self):
-        raise MemoryError
-
-
-class FloatRaises:
-    def __float__(self):
-        raise ValueError("not a number")
+IndexRaises = type("IndexRaises", (), {"__index__": raising(MemoryError)})
+FloatRaises = type("FloatRaises", (), {"__float__": raising(ValueError("not a number"))})
 
 
 class ResizesItsDict:
@@ -78,61 +72,14 @@ fragment F on Node { id alias: id @include(if: true) }
 mutation M { do(input: {a: "b", c: [ENUM, null]}) }
 """
 TWO_OPERATIONS = "query A { a } query B { b }"
+PLACED = "{ a(x: $v, y: [$l, {k: $v}]) @custom(z: $l) @include(if: $on) { b(w: $v) } }"
+OPAQUE = object()
 DOCUMENT = native.parse_query(SKIPPED)
 
 A, B = decorated("A"), decorated("B")
-KEY = directive("key", locations=["ENUM"], fields="id", weights={"a": [1, 2.5]})
 RaisingGetattr = type("RaisingGetattr", (), {"__getattr__": raising(ZeroDivisionError)})
-Hostile = type("Hostile", (EnumValueDefinition,), {"description": property(raising(LookupError), lambda *_: None)})
-
-
-class Color(enum.Enum):
-    RED = EnumValueDefinition(1, graphql_name="CRIMSON", description="Warm", deprecation_reason="Loud",
-                              directives=[directive("shared", locations=["ENUM_VALUE"])])
-    GREEN = 2
-
-
-def one_member_enum(**config):
-    return enum.Enum("One", {"A": EnumValueDefinition(1, **config)})
-
-
-@dataclasses.dataclass
-class CacheControl:
-    max_age: int = 1
-    scopes: list[Optional[str]] = dataclasses.field(default_factory=list)
-    later: "Missing" = None  # noqa: F821 - stays unresolved on purpose
-
-
+Postponed = dataclasses.make_dataclass("Postponed", [("a", "Missing"), ("b", list[Optional[int]], 1)])
 Unreadable = dataclasses.make_dataclass("Unreadable", [("x", RaisingGetattr())])
-
-TAG = directive("tag", locations=["FIELD_DEFINITION", "ARGUMENT_DEFINITION"], label="x")
-
-
-def friends(root: Parent["Person"], info: Info,
-            first: Annotated[int, Argument(name="count", description="How many", directives=[TAG])] = 10,
-            near: Optional["Person"] = None) -> list["Person"]:
-    return []
-
-
-@dataclasses.dataclass
-class Person:
-    id: int
-    name: str = field(graphql_name="fullName", description="Shown", deprecation_reason="Old", directives=[TAG])
-    friends: list["Person"] = field(resolver=friends)
-    secret: Annotated[str, PrivateMarker()] = ""
-    score: Maybe[int] = 3
-
-
-def one_field(annotation, value=None):
-    return dataclasses.dataclass(type("Probe", (), {"__annotations__": {"x": annotation}, "x": value}))
-
-
-def shout(value: DirectiveValue[str], info: Info, times: int = 2, suffix: Optional[str] = None) -> str:
-    return value * times
-
-
-def unresolved(value: "Missing"):  # noqa: F821 - stays unresolved on purpose
-    pass
 
 
 class UnreadableSignature:
@@ -140,22 +87,12 @@ class UnreadableSignature:
     __signature__ = property(raising(RuntimeError))
 
 
-@dataclasses.dataclass
-class Root:
-    greeting: str
-    day: datetime.date  # brings in a built-in scalar
-
-
-ROOT = native.process_type(Root, kind="type", name="Query", directives=[])
-EMPTY = native.process_type(dataclasses.make_dataclass("Empty", []), kind="type", directives=[])
-SCALAR_TAG = directive("tag", locations=["SCALAR", "SCHEMA"], label="x")
-NO_JSON_FORM = directive("tag", locations=["SCALAR"], label=())
-SCHEMA_PARTS = {"query_type_name": "Query", "types": [ROOT], "unions": [], "directives": [], "schema_directives": [],
-                "scalar_names": ["JSON"]}
-SCHEMA = native.compile_schema(**SCHEMA_PARTS)
-VALID, INVALID = "query Q { greeting day }", "{ nope }"
+PARTS = schema_keywords(*SCHEMA_PARTS, **SCHEMA_OPTIONS)
+SCHEMA = native.compile_schema(**PARTS)
+VALID, INVALID = "query Q { greeting count }", "{ nope }"
 VALID_HASH = hashlib.sha256(VALID.encode()).hexdigest()
 native.resolve_persisted_query(VALID_HASH, SCHEMA, query=VALID)  # for the hash-only rows
+NO_JSON_FORM = directive("d", locations=["SCALAR"], v=())
 
 
 def case(function, *args, raises=None, id, **kwargs):
@@ -166,113 +103,78 @@ def case(function, *args, raises=None, id, **kwargs):
 CASES = [
     case(native.parse_query, RICH, id="ok"),
     case(native.parse_query, "{ a(", raises="GraphQLError", id="parse-error"),
-    case(native.parse_query, 1, raises="TypeError", id="wrong-kind"),
-    case(native.parse_query, raises="TypeError", id="missing"),
     case(native.parse_query, "{ a }", query="{ a }", raises="TypeError", id="twice"),
     case(native.parse_query, "{ a(x: \"\ud800\") }", raises="UnicodeEncodeError", id="surrogate"),
     case(native.parse_query_document, RICH, id="ok"),
-    case(native.parse_query_document, TWO_OPERATIONS, id="operations"),
     case(native.parse_query_document, "query A { a } query A { b }", raises="GraphQLError", id="parse-error"),
-    case(native.parse_query_document, b"{ a }", raises="TypeError", id="wrong-kind"),
-    case(native.parse_query_document, "{ a }", extra=1, raises="TypeError", id="unexpected"),
     case(native.lower_query, RICH, variable_values={"id": "1", "n": 2}, operation_name="Q", id="ok"),
-    case(native.lower_query, SKIPPED, variable_values={"v": False, "w": [{"k": 1}]}, id="variables"),
+    case(native.lower_query, PLACED, variable_values={"v": OPAQUE, "l": [1], "on": True}, id="variables"),
     case(native.lower_query, "{ a(", variable_values={}, raises="GraphQLError", id="parse-error"),
     case(native.lower_query, TWO_OPERATIONS, variable_values={}, raises="GraphQLError", id="no-operation-name"),
-    case(native.lower_query, TWO_OPERATIONS, variable_values={}, operation_name="C", raises="GraphQLError", id="unknown-operation"),
-    case(native.lower_query, "{ a(x: [$u]) }", variable_values={}, raises="GraphQLError", id="undefined-variable"),
+    # Failures after some of the caller's values were placed, and in the engine's own view of them.
+    case(native.lower_query, "{ a(x: $v, y: [$v, $u]) }", variable_values={"v": OPAQUE}, raises="GraphQLError",
+         id="undefined-variable"),
+    case(native.lower_query, PLACED, variable_values={"v": OPAQUE, "l": [1], "on": [1]}, raises="GraphQLError",
+         id="not-a-boolean"),
     case(native.lower_query, SKIPPED, variable_values={"v": FloatRaises()}, raises="GraphQLError", id="float-raises"),
     case(native.lower_query, SKIPPED, variable_values={"v": IndexRaises()}, raises="MemoryError", id="index-raises"),
-    case(native.lower_query, SKIPPED, variable_values={"v": True, 1: 2}, raises="TypeError", id="int-key"),
+    # A variable's name is converted before the engine would fail on the query.
+    case(native.lower_query, "{ ...F }", variable_values={"v": True, 1: 2}, raises="TypeError", id="int-key"),
+    case(native.lower_query, "{ a }", variable_values={"\ud800": 1}, raises="UnicodeEncodeError", id="surrogate"),
     case(native.lower_query, SKIPPED, variable_values=resizing_variables(), raises="PanicException", id="dict-resized"),
-    case(native.lower_query, "{ a }", variable_values=[], raises="TypeError", id="wrong-kind"),
-    case(native.lower_query, "{ a }", variable_values={}, operation_name=3, raises="TypeError", id="wrong-name-kind"),
-    case(native.lower_query, "{ a }", raises="TypeError", id="missing"),
     case(native.lower_document, DOCUMENT, variable_values={"v": True}, id="ok"),
     case(native.lower_document, DOCUMENT, variable_values={"v": IndexRaises()}, raises="MemoryError", id="index-raises"),
-    case(native.lower_document, DOCUMENT, variable_values={"v": False}, operation_name="A", raises="GraphQLError", id="unknown-operation"),
-    case(native.lower_document, "{ a }", variable_values={}, raises="TypeError", id="wrong-kind"),
+    case(native.lower_document, DOCUMENT, variable_values={}, operation_name="A", raises="GraphQLError", id="unknown-op"),
     case(native.lower_document, DOCUMENT, {}, raises="TypeError", id="positional"),
-    case(native.process_enum, Color, description="Paints", directives=[KEY], id="ok"),
-    case(native.process_enum, int, directives=[], raises="SchemaError", id="not-an-enum"),
-    case(native.process_enum, Color, raises="TypeError", id="missing"),
-    case(native.process_enum, Color, directives=5, raises="TypeError", id="wrong-kind"),
-    case(native.process_enum, one_member_enum(description=5), directives=[], raises="TypeError", id="bad-member"),
-    case(native.process_enum, one_member_enum(directives=[directive("d", v=())]), directives=[], raises="ValueError",
-         id="no-json-form"),
-    case(native.process_enum, enum.Enum("H", {"A": Hostile(1)}), directives=[], raises="LookupError", id="raising-member"),
+    case(native.process_enum, Color, description="Paints", directives=[Tag("x")], id="ok"),
     case(native.describe_union, Annotated[Union[A, B], UnionDefinition("Pet", description="Pets", resolve_type=len)],
          id="ok"),
     case(native.describe_union, Union[A, Annotated["B", LazyReference(__name__)]], id="lazy"),
-    case(native.describe_union, Union[A, int], raises="SchemaError", id="not-a-type"),
-    case(native.describe_union, Annotated[A, UnionDefinition(5)], raises="TypeError", id="wrong-kind"),
-    case(native.describe_union, raises="TypeError", id="missing"),
     case(native.describe_union, RaisingGetattr(), raises="ZeroDivisionError", id="raising-annotation"),
-    case(native.describe_schema_directive, CacheControl, locations=["OBJECT", "FIELD_DEFINITION"], description="C",
-         repeatable=True, id="ok"),
-    case(native.describe_schema_directive, CacheControl, locations=["object"], raises="SchemaError", id="location"),
-    case(native.describe_schema_directive, int, locations=[], raises="TypeError", id="not-a-dataclass"),
-    case(native.describe_schema_directive, CacheControl, locations="OBJECT", raises="TypeError", id="wrong-kind"),
-    case(native.describe_schema_directive, CacheControl, locations=[], repeatable=1, raises="TypeError", id="flag"),
-    case(native.describe_schema_directive, Unreadable, locations=[], raises="ZeroDivisionError", id="raising-hint"),
-    case(native.process_type, Person, kind="type", description="P", directives=[TAG], id="ok"),
-    case(native.process_type, one_field("int"), kind="input", directives=[], one_of=True, id="input"),
-    case(native.process_type, Person, kind="Type", directives=[], raises="SchemaError", id="kind"),
-    case(native.process_type, int, kind="type", directives=[], raises="TypeError", id="not-a-dataclass"),
-    case(native.process_type, Person, raises="TypeError", id="missing"),
-    case(native.process_type, Person, kind="type", directives=[], one_of=1, raises="TypeError", id="flag"),
-    case(native.process_type, one_field("Missing"), kind="type", directives=[], raises="SchemaError", id="unresolved"),
-    case(native.process_type, one_field("1/0"), kind="type", directives=[], allow_unresolved_annotations=True,
-         raises="ZeroDivisionError", id="raising-hint"),
-    case(native.process_type, one_field("int", field(directives=[directive("d", v=())])), kind="type", directives=[],
-         raises="ValueError", id="no-json-form"),
-    case(native.process_type, one_field("int", field(resolver=5)), kind="type", directives=[], raises="TypeError",
-         id="resolver"),
-    case(native.process_type, one_field("int", field(resolver=len)), kind="input", directives=[],
-         raises="SchemaError", id="input-resolver"),
-    case(native.describe_operation_directive, shout, locations=["FIELD", "QUERY"], name="shout", description="Loud",
+    case(native.describe_schema_directive, Postponed, locations=["OBJECT", "SCALAR"], description="C", repeatable=True,
          id="ok"),
-    case(native.describe_operation_directive, shout, locations=["field"], raises="SchemaError", id="location"),
-    case(native.describe_operation_directive, 5, locations=["FIELD"], raises="TypeError", id="not-callable"),
-    case(native.describe_operation_directive, shout, locations="FIELD", raises="TypeError", id="wrong-kind"),
-    case(native.describe_operation_directive, shout, raises="TypeError", id="missing"),
-    case(native.describe_operation_directive, unresolved, locations=["FIELD"], raises="SchemaError", id="unresolved"),
+    case(native.describe_schema_directive, Unreadable, locations=[], raises="ZeroDivisionError", id="raising-hint"),
+    case(native.process_type, User, kind="type", description="P", directives=[Tag("x")], id="ok"),
+    case(native.describe_operation_directive, shout, locations=["FIELD", "QUERY"], name="s", description="L", id="ok"),
     case(native.describe_operation_directive, UnreadableSignature(), locations=["FIELD"], raises="RuntimeError",
          id="raising-signature"),
-    case(native.compile_schema, **{**SCHEMA_PARTS, "directives": [native.describe_operation_directive(
-         shout, locations=["FIELD"])], "schema_directives": [native.describe_schema_directive(
-         CacheControl, locations=["SCALAR"])]}, mutation_type_name=None, scalar_directives=[("JSON", [SCALAR_TAG])],
-         scalar_descriptions=[("JSON", "Any")], scalar_specified_by_urls=[("JSON", "https://json.org")],
-         schema_applied_directives=[SCALAR_TAG], id="ok"),
-    case(native.compile_schema, **{**SCHEMA_PARTS, "types": [ROOT, EMPTY]}, raises="SchemaError", id="shape"),
-    case(native.compile_schema, **SCHEMA_PARTS, scalar_directives=[("JSON", [KEY])], raises="SchemaError",
-         id="location"),
-    case(native.compile_schema, **SCHEMA_PARTS, scalar_directives=[("JSON", [NO_JSON_FORM])], raises="ValueError",
+    case(native.compile_schema, **PARTS, mutation_type_name=None, scalar_descriptions=[("ID", "Id")],
+         schema_applied_directives=[Tag("x")], id="ok"),
+    case(native.compile_schema, **{**PARTS, "scalar_directives": [("ID", [NO_JSON_FORM])]}, raises="ValueError",
          id="no-json-form"),
-    case(native.compile_schema, **{**SCHEMA_PARTS, "types": "Query"}, raises="TypeError", id="str-for-a-list"),
-    case(native.compile_schema, **SCHEMA_PARTS, scalar_descriptions=[["JSON", "Any"]], raises="TypeError",
-         id="pair-kind"),
+    case(native.compile_schema, **{**PARTS, "scalar_names": ["\ud800"]}, raises="UnicodeEncodeError", id="surrogate"),
     case(native.validate_query, VALID, SCHEMA, id="ok"),
     case(native.validate_query, INVALID, SCHEMA, raises="GraphQLError", id="invalid"),
     case(native.validate_query, "{ a(", SCHEMA, raises="GraphQLError", id="parse-error"),
-    case(native.validate_query, VALID, None, raises="TypeError", id="wrong-kind"),
     case(native.validate_document, native.parse_query(VALID), SCHEMA, "Q", id="ok"),
     case(native.validate_document, native.parse_query(INVALID), SCHEMA, raises="GraphQLError", id="invalid"),
-    case(native.validate_document, VALID, SCHEMA, raises="TypeError", id="wrong-kind"),
     case(native.render_sdl, SCHEMA, id="ok"),
-    case(native.render_sdl, ROOT, raises="TypeError", id="wrong-kind"),
     case(native.resolve_persisted_query, VALID_HASH, SCHEMA, query=VALID, operation_name="Q", id="register"),
     case(native.resolve_persisted_query, VALID_HASH, SCHEMA, id="replay"),
     case(native.resolve_persisted_query, "0" * 64, SCHEMA, raises="GraphQLError", id="not-found"),
     case(native.resolve_persisted_query, "0" * 64, SCHEMA, query=VALID, raises="GraphQLError", id="mismatch"),
     case(native.resolve_persisted_query, hashlib.sha256(INVALID.encode()).hexdigest(), SCHEMA, query=INVALID,
          raises="GraphQLError", id="invalid"),
-    case(native.resolve_persisted_query, VALID_HASH, SCHEMA, validate=None, raises="TypeError", id="wrong-kind"),
 ]
 
 
-def functions_of(module):
-    return {name for name in module.__all__ if isinstance(getattr(module, name), types.BuiltinFunctionType)}
+def given(value, found):
+    """`value` and what its lists, tuples and dicts hold, but for the interpreter's shared constants."""
+    if value is not None and type(value) not in (bool, int):
+        found.append(value)
+        items = [*value.keys(), *value.values()] if isinstance(value, dict) else value
+        for item in items if isinstance(value, (dict, list, tuple)) else ():
+            given(item, found)
+    return found
+
+
+# The failure tables of the other tests' files, but for rows whose iterators one call would use up.
+for table in (test_applied_directives, test_compile_schema, test_enums, test_module, test_parameters,
+              test_schema_descriptions, test_types):
+    for number, (call, error, *_) in enumerate(table.FAILURES):
+        if not any(isinstance(item, Iterator) for item in given((call.args, call.keywords), [])):
+            CASES.append(case(call.func, *call.args, raises=error.__qualname__, id=f"{table.__name__}-{number}",
+                              **call.keywords))
 
 
 def test_every_function_has_a_success_row_and_a_type_error_row():
@@ -280,7 +182,8 @@ def test_every_function_has_a_success_row_and_a_type_error_row():
     for row in CASES:
         function, _, _, raises = row.values
         outcomes.setdefault(function.__name__, set()).add(raises)
-    missing = sorted(name for name in functions_of(native) if not {None, "TypeError"} <= outcomes.get(name, set()))
+    functions = [name for name in native.__all__ if isinstance(getattr(native, name), types.BuiltinFunctionType)]
+    missing = sorted(name for name in functions if not {None, "TypeError"} <= outcomes.get(name, set()))
     assert not missing, f"add rows for {missing} to CASES in tests/test_refleak.py"
 
 
@@ -298,16 +201,12 @@ def walk(value):
                 walk(getattr(value, name))
 
 
-def repeat(function, args, kwargs, raises, count):
-    for _ in range(count):
-        if raises is None:
-            walk(function(*args, **kwargs))
-            continue
-        try:
-            function(*args, **kwargs)
-        except BaseException as error:
-            if type(error).__qualname__ != raises:
-                raise
+def outcome(function, args, kwargs):
+    """The name of the exception that the call raises, or None once its result is walked."""
+    try:
+        walk(function(*args, **kwargs))
+    except BaseException as error:
+        return type(error).__qualname__
 
 
 @contextlib.contextmanager
@@ -323,18 +222,12 @@ def stderr_silenced():
         os.close(saved)
 
 
-def settle():
-    """Frees cycles, and the names that attribute lookups left in the interpreter's type cache."""
+def debug_counts():
+    """The total reference count and live blocks, once cycles and the names that
+    attribute lookups left in the interpreter's type cache are freed."""
     gc.collect()
     sys._clear_type_cache()
-
-
-def debug_growth(call, count):
-    settle()
-    refs, blocks = sys.gettotalrefcount(), sys.getallocatedblocks()
-    call(count)
-    settle()
-    return sys.gettotalrefcount() - refs, sys.getallocatedblocks() - blocks
+    return sys.gettotalrefcount(), sys.getallocatedblocks()
 
 
 def resident_bytes():
@@ -345,24 +238,28 @@ def resident_bytes():
 @pytest.mark.parametrize("function, args, kwargs, raises", CASES)
 def test_calls_leave_nothing_behind(function, args, kwargs, raises):
     def call(count):
-        repeat(function, args, kwargs, raises, count)
+        for _ in range(count):
+            assert outcome(function, args, kwargs) == raises
+
+    def growth(count, measure):
+        before = measure()
+        call(count)
+        return [after - first for after, first in zip(measure(), before)]
 
     with stderr_silenced():
-        try:
-            walk(function(*args, **kwargs))
-            outcome = None
-        except BaseException as error:
-            outcome = type(error).__qualname__
-        assert outcome == raises
+        call(1)
         if DEBUG:
             # What the first calls cache stays; a leak grows with the count.
             call(1000)
-            once, twice = debug_growth(call, 1000), debug_growth(call, 2000)
+            once, twice = growth(1000, debug_counts), growth(2000, debug_counts)
             refs, blocks = twice[0] - once[0], twice[1] - once[1]
             assert refs < 10 and blocks < 10, f"1000 more calls kept {refs} references and {blocks} blocks"
         elif RSS:
             call(10_000)
-            before = resident_bytes()
-            call(100_000)
-            grown = resident_bytes() - before
+            [grown] = growth(100_000, lambda: [resident_bytes()])
             assert grown < 1 << 20, f"100,000 calls grew resident memory by {grown} bytes"
+        else:
+            # No object that the calls were given gains a reference per call.
+            watched = given((args, kwargs), [])
+            grown = growth(20, lambda: gc.collect(0) and 0 or [sys.getrefcount(x) for x in watched])
+            assert max(grown) < 10, [(x, n) for x, n in zip(watched, grown) if n >= 10]
