@@ -195,9 +195,8 @@ def shout(value: DirectiveValue[str], info: Info, times: Annotated[int, Argument
     return value * times
 
 
-SHOUT = native.describe_operation_directive(shout, locations=["FIELD"])
-USER_OR_PET = native.describe_union(Union[User, Pet])
-SCHEMA_PARTS = (Color, Node, Filter, User, Pet, Query, USER_OR_PET, SHOUT, Tag, CacheControl)
+SCHEMA_PARTS = (Color, Node, Filter, User, Pet, Query, native.describe_union(Union[User, Pet]),
+                native.describe_operation_directive(shout, locations=["FIELD"]), Tag, CacheControl)
 SCHEMA_OPTIONS = dict(scalar_names=["ID"], scalar_directives=[("ID", [Tag("id")])],
                       scalar_specified_by_urls=[("ID", "https://id")])
 SCHEMA = compiled(*SCHEMA_PARTS, **SCHEMA_OPTIONS, schema_applied_directives=(t for t in [Tag("schema")]))

@@ -24,9 +24,9 @@ def json_value(obj):
     return json.loads(hooks.json_text(obj))
 
 
-def lowered_argument(literal, **variables):
+def lowered_argument(literal):
     """The value that lowering gives the argument written as `literal`."""
-    _, (field,) = native.lower_query(f"{{ f(a: {literal}) }}", variable_values=variables)
+    _, (field,) = native.lower_query(f"{{ f(a: {literal}) }}", variable_values={})
     return field.arguments["a"]
 
 
@@ -190,7 +190,6 @@ def test_default_literal_reads_back_as_the_same_value(value):
         ("9223372036854775807", INT64_MAX),
         ("-9223372036854775808", INT64_MIN),
         ("9223372036854775808", 9223372036854775808.0),
-        ("18446744073709551615", 18446744073709551615.0),
         ("1e3", 1000.0),
         ("RED", "RED"),
         ("[1, [null], {}]", [1, [None], {}]),
@@ -199,14 +198,6 @@ def test_default_literal_reads_back_as_the_same_value(value):
 )
 def test_literals_become_python_values(literal, expected):
     assert same(lowered_argument(literal), expected)
-
-
-def test_variables_inside_literals(graphql_error):
-    marker = object()
-    value = lowered_argument("[$v, {k: $v, n: $none}]", v=marker, none=None)
-    assert value[0] is marker and value[1]["k"] is marker and value[1]["n"] is None
-    error = graphql_error("GRAPHQL_VALIDATION_FAILED", lowered_argument, "{k: [$missing]}")
-    assert (error.message, error.locations) == ("query references undefined variable '$missing'", None)
 
 
 def decorate(cls, kind="enum", **graphql_names):
