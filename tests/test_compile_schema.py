@@ -177,6 +177,13 @@ def test_failures(row):
 # ---- hostile input ---------------------------------------------------------------
 
 
+def test_a_schema_of_twenty_thousand_types():
+    types = [native.process_type(Tag, kind="type", name=f"T{i}", directives=[]) for i in range(20_000)]
+    schema = compiled(*types, query_type_name="T19999")
+    assert native.render_sdl(schema).count("\n  label: String!\n") == 20_000
+    assert native.validate_query("{ label }", schema) is None
+
+
 @pytest.mark.parametrize("name", ["Größe", "名前", "e\u0301", "\U0001F600", "", "a\x00b", "\u202e\ufeff"])
 def test_names_with_odd_unicode_round_trip(name):
     schema = compiled(native.process_type(Tag, kind="type", name=name, directives=[]), query_type_name=name,
