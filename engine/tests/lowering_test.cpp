@@ -123,11 +123,9 @@ TEST(LoweringTest, Defer) {
        "error: @defer(if: $missing) references undefined variable '$missing'"},
       // A key deferred at a level keeps its marker only when it is unique there.
       {"{ a ... @defer { a } }", "a a"}, {"{ ... @defer { b: a a } }", "b:a^ a^"},
-      {R"({ ... @defer(label: "x") { a } ... @defer(label: "y") { b } })", "a^(x) b^(y)"},
       {R"({ ... @defer { ... @defer(label: "inner") { a } } })", "a^"},
       {R"({ ... @defer(label: "o") { a ... @defer(label: "i") { a } } })", "a a"},
       {R"({ b ... { ... @defer(label: "in") { a } } })", "b a^(in)"},
-      {"{ ... @defer { ... on User { a { b } } } }", "[User]a^{b}"},
       {R"({ ...F @defer(label: "f") } fragment F on T { a b })", "[T]a^(f) [T]b^(f)"},
       {"{ b ...F @defer } fragment F on T { a b }", "b [T]a^ [T]b"},
       {"{ ...F } fragment F on T @defer { a }", "[T]a"},  // the definition's own is not read
