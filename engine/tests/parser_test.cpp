@@ -11,6 +11,8 @@
 #include <random>
 #include <string>
 
+#include "engine/tests/schema_builder.h"
+
 namespace quenfel {
 namespace {
 
@@ -23,17 +25,10 @@ std::string read_fixture(const fs::path& path) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-// "ok", or the error's message followed by its positions.
+// "ok", or the error's message followed by its positions (after its code, were that not GRAPHQL_PARSE_FAILED).
 std::string outcome(std::string_view text) {
   Result<DocumentPtr> result = parse_document(text);
-  if (result) return "ok";
-  const GraphQLError& error = result.error();
-  EXPECT_EQ(error.code(), ErrorCode::GRAPHQL_PARSE_FAILED);
-  std::string out = error.message;
-  for (const Location& at : error.locations.value_or(std::vector<Location>{})) {
-    out += " @" + std::to_string(at.line) + ":" + std::to_string(at.column);
-  }
-  return out;
+  return result ? "ok" : testing::describe(result.error(), ErrorCode::GRAPHQL_PARSE_FAILED);
 }
 
 std::string at(Pos pos) { return "@" + std::to_string(pos.line) + ":" + std::to_string(pos.column); }

@@ -1,15 +1,27 @@
-// Compact construction of schema records for tests.
+// Compact construction of schema records for tests, and errors in brief.
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
+#include "engine/error.h"
 #include "engine/schema.h"
 
 namespace quenfel::testing {
+
+// The error's message after its code (unless that is `usual`), then its positions as " @line:column".
+inline std::string describe(const GraphQLError& error, std::optional<ErrorCode> usual = std::nullopt) {
+  std::string out = error.code() == usual ? "" : std::string(error_code_name(error.code())) + ": ";
+  out += error.message;
+  for (const Location& at : error.locations.value_or(std::vector<Location>{})) {
+    out += " @" + std::to_string(at.line) + ":" + std::to_string(at.column);
+  }
+  return out;
+}
 
 // A type reference from its SDL text, e.g. "[Int!]!".
 inline GraphQLType type_ref(std::string_view sdl) {

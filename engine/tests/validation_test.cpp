@@ -72,14 +72,7 @@ std::string outcome(std::string_view text, const CompiledSchema& against = schem
   Result<DocumentPtr> document = parse_document(text);
   if (!document) return "does not parse: " + document.error().message;
   Status error = validate_query(**document, against, operation_name);
-  if (!error) return "ok";
-  std::string out = error->message;
-  if (error->code() != ErrorCode::GRAPHQL_VALIDATION_FAILED)
-    out = std::string(error_code_name(error->code())) + ": " + out;
-  for (const Location& at : error->locations.value_or(std::vector<Location>{})) {
-    out += " @" + std::to_string(at.line) + ":" + std::to_string(at.column);
-  }
-  return out;
+  return error ? describe(*error, ErrorCode::GRAPHQL_VALIDATION_FAILED) : "ok";
 }
 
 struct Case {
