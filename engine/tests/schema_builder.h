@@ -90,7 +90,8 @@ class SchemaBuilder {
     return *this;
   }
   SchemaBuilder& add_scalar(std::string name) {
-    return set([&](CompiledSchema& s) { s.scalar_names.insert(name); });
+    schema_->scalar_names.insert(std::move(name));
+    return *this;
   }
   SchemaBuilder& add_directive(std::string name, std::vector<OperationDirectiveLocation> locations,
                                std::vector<ArgumentDefinition> arguments = {}) {
@@ -99,24 +100,21 @@ class SchemaBuilder {
     return *this;
   }
   SchemaBuilder& mutation(std::string name) {
-    return set([&](CompiledSchema& s) { s.mutation_type_name = name; });
+    schema_->mutation_type_name = std::move(name);
+    return *this;
   }
   SchemaBuilder& subscription(std::string name) {
-    return set([&](CompiledSchema& s) { s.subscription_type_name = name; });
+    schema_->subscription_type_name = std::move(name);
+    return *this;
   }
   SchemaBuilder& auto_camel_case(bool on) {
-    return set([&](CompiledSchema& s) { s.auto_camel_case = on; });
+    schema_->auto_camel_case = on;
+    return *this;
   }
 
   std::unique_ptr<CompiledSchema> build() { return std::move(schema_); }
 
  private:
-  template <class Change>
-  SchemaBuilder& set(Change change) {
-    change(*schema_);
-    return *this;
-  }
-
   std::unique_ptr<CompiledSchema> schema_;
 };
 
