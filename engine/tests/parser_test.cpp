@@ -25,7 +25,7 @@ std::string read_fixture(const fs::path& path) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-// "ok", or the error's message followed by its positions (after its code, were that not GRAPHQL_PARSE_FAILED).
+// "ok", or the error in brief (its code shows only when it is not GRAPHQL_PARSE_FAILED).
 std::string outcome(std::string_view text) {
   Result<DocumentPtr> result = parse_document(text);
   return result ? "ok" : testing::describe(result.error(), ErrorCode::GRAPHQL_PARSE_FAILED);
