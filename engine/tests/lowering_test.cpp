@@ -79,6 +79,7 @@ TEST(LoweringTest, ShapeOfThePlan) {
       // A sub-selection starts again without a type condition.
       {"{ ... on User { friends { name ... on Bot { id } } } }", "[User]friends{name [Bot]id}"},
       {"{ ...F ...F } fragment F on T { a ...G } fragment G on U { b }", "[T]a [U]b [T]a [U]b"},
+      {"{ ...a ...A ...B } fragment A on T { a } fragment B on U { b } fragment a on V { c }", "[V]c [T]a [U]b"},
   });
 }
 
