@@ -52,7 +52,8 @@ std::string plan_of(std::string_view text, const Json& variables = Json::object(
   Result<DocumentPtr> document = parse_document(text);
   if (!document) return "parse failed: " + document.error().message;
   Result<LoweredOperation> lowered = lower_document(**document, JsonVariables(variables), operation_name);
-  return lowered ? dump(lowered->fields) : "error: " + describe(lowered.error(), ErrorCode::GRAPHQL_VALIDATION_FAILED);
+  if (lowered) return dump(lowered->fields);
+  return "error: " + describe(lowered.error(), ErrorCode::GRAPHQL_VALIDATION_FAILED);
 }
 
 struct Case {
