@@ -1,15 +1,29 @@
-// Compact construction of schema records for tests.
+// Compact construction of schema records for tests, and errors in brief.
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
+#include "engine/error.h"
 #include "engine/schema.h"
 
 namespace quenfel::testing {
+
+// The error's message after its code (unless that is `usual`), then its positions
+// as " @line:column".
+inline std::string describe(const GraphQLError& error,
+                            std::optional<ErrorCode> usual = std::nullopt) {
+  std::string out = error.code() == usual ? "" : std::string(error_code_name(error.code())) + ": ";
+  out += error.message;
+  for (const Location& at : error.locations.value_or(std::vector<Location>{})) {
+    out += " @" + std::to_string(at.line) + ":" + std::to_string(at.column);
+  }
+  return out;
+}
 
 // A type reference from its SDL text, e.g. "[Int!]!".
 inline GraphQLType type_ref(std::string_view sdl) {
@@ -78,7 +92,8 @@ class SchemaBuilder {
     return *this;
   }
   SchemaBuilder& add_scalar(std::string name) {
-    return set([&](CompiledSchema& s) { s.scalar_names.insert(name); });
+    schema_->scalar_names.insert(std::move(name));
+    return *this;
   }
   SchemaBuilder& add_directive(std::string name, std::vector<OperationDirectiveLocation> locations,
                                std::vector<ArgumentDefinition> arguments = {}) {
@@ -87,24 +102,21 @@ class SchemaBuilder {
     return *this;
   }
   SchemaBuilder& mutation(std::string name) {
-    return set([&](CompiledSchema& s) { s.mutation_type_name = name; });
+    schema_->mutation_type_name = std::move(name);
+    return *this;
   }
   SchemaBuilder& subscription(std::string name) {
-    return set([&](CompiledSchema& s) { s.subscription_type_name = name; });
+    schema_->subscription_type_name = std::move(name);
+    return *this;
   }
   SchemaBuilder& auto_camel_case(bool on) {
-    return set([&](CompiledSchema& s) { s.auto_camel_case = on; });
+    schema_->auto_camel_case = on;
+    return *this;
   }
 
   std::unique_ptr<CompiledSchema> build() { return std::move(schema_); }
 
  private:
-  template <class Change>
-  SchemaBuilder& set(Change change) {
-    change(*schema_);
-    return *this;
-  }
-
   std::unique_ptr<CompiledSchema> schema_;
 };
 
