@@ -1,15 +1,10 @@
-"""Every module function, called many times on its success path and on each
-kind of error path, leaves nothing behind.
+"""Every module function, called many times on each of its paths, leaves nothing behind.
 
-`make refleak` runs this file under a debug interpreter, where the total
-reference count and the live blocks must not grow; with QUENFEL_REFLEAK=rss,
-resident memory over 100,000 calls per row instead. Elsewhere each row runs 20
-times and nothing it was given may gain a reference per call; `make sanitize`
-runs every path under the sanitizers.
-
-CASES holds, for each function, a row that succeeds, one that raises TypeError
-for a wrong argument and one for each other way it can fail; the failure
-tables of the other tests' files join it.
+`make refleak` runs this file under a debug interpreter (the total reference count and
+live blocks must not grow) or, with QUENFEL_REFLEAK=rss, watches resident memory over
+100,000 calls per row. Elsewhere no object a row was given may gain a reference per call.
+CASES holds, per function, a row that succeeds and one that raises TypeError; the
+failure tables of the other test files join it.
 """
 
 import contextlib
@@ -44,22 +39,14 @@ IndexRaises = type("IndexRaises", (), {"__index__": raising(MemoryError)})
 FloatRaises = type("FloatRaises", (), {"__float__": raising(ValueError("not a number"))})
 
 
-class ResizesItsDict:
-    """Adds a key to the dict holding it, or takes it out again, while it is converted."""
-
-    def __init__(self, owner):
-        self.owner = owner
-
-    def __float__(self):
-        if self.owner.pop("extra", self) is self:
-            self.owner["extra"] = None
-        return 1.0
+def resize_variables(self):
+    """Adds a key to the variables holding it, or takes it out again, while it is converted."""
+    if RESIZING.pop("extra", self) is self:
+        RESIZING["extra"] = None
+    return 1.0
 
 
-def resizing_variables():
-    values = {}
-    values["v"] = ResizesItsDict(values)
-    return values
+RESIZING = {"v": type("Resizes", (), {"__float__": resize_variables})()}
 
 
 SKIPPED = "query($v: Boolean!) { a @skip(if: $v) b(x: $w, y: [1, {z: 2.5}]) }"
@@ -121,7 +108,7 @@ CASES = [
     # A variable's name is converted before the engine would fail on the query.
     case(native.lower_query, "{ ...F }", variable_values={"v": True, 1: 2}, raises="TypeError", id="int-key"),
     case(native.lower_query, "{ a }", variable_values={"\ud800": 1}, raises="UnicodeEncodeError", id="surrogate"),
-    case(native.lower_query, SKIPPED, variable_values=resizing_variables(), raises="PanicException", id="dict-resized"),
+    case(native.lower_query, SKIPPED, variable_values=RESIZING, raises="PanicException", id="dict-resized"),
     case(native.lower_document, DOCUMENT, variable_values={"v": True}, id="ok"),
     case(native.lower_document, DOCUMENT, variable_values={"v": IndexRaises()}, raises="MemoryError", id="index-raises"),
     case(native.lower_document, DOCUMENT, variable_values={}, operation_name="A", raises="GraphQLError", id="unknown-op"),
@@ -196,6 +183,7 @@ def walk(value):
         for item in value.values():
             walk(item)
     elif type(value).__module__ == native.__name__:
+        assert getattr(native, type(value).__name__) is type(value), "not exported"
         for name in dir(type(value)):
             if not name.startswith("_"):
                 walk(getattr(value, name))
