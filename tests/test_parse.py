@@ -19,18 +19,12 @@ ENTRY_POINTS = {
 }
 
 
+# The engine's messages; each entry point hands them over with their positions.
 @pytest.mark.parametrize("entry", ENTRY_POINTS)
-@pytest.mark.parametrize(
-    "text, message, locations",
-    [
-        ('{ a("\n', "syntax error: unterminated string, expected '\"' before the end of the line", [(1, 5), (1, 6)]),
-        ("fragment F on T { a }", "document does not contain an operation", None),
-        pytest.param("{ a " * 10_000 + "}" * 10_000, "recursion limit exceeded.", None, id="nesting"),
-    ],
-)
-def test_parse_errors_keep_message_and_positions(graphql_error, entry, text, message, locations):
-    error = graphql_error("GRAPHQL_PARSE_FAILED", ENTRY_POINTS[entry], text)
-    assert (error.message, error.locations) == (message, locations)
+def test_parse_errors_keep_message_and_positions(graphql_error, entry):
+    error = graphql_error("GRAPHQL_PARSE_FAILED", ENTRY_POINTS[entry], '{ a("\n')
+    assert error.message == "syntax error: unterminated string, expected '\"' before the end of the line"
+    assert error.locations == [(1, 5), (1, 6)]
 
 
 # ---- parse_query_document: the structure of a query, for code generation ------
