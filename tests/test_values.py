@@ -48,8 +48,6 @@ Color = enum.IntEnum("Color", "RED")
 @pytest.mark.parametrize(
     "value, expected, literal",
     [
-        (True, True, "true"),
-        (None, None, "null"),
         (INT64_MAX, INT64_MAX, "9223372036854775807"),
         (INT64_MIN, INT64_MIN, "-9223372036854775808"),
         (2**63, 9223372036854775808.0, "9.223372036854776e+18"),
@@ -61,8 +59,6 @@ Color = enum.IntEnum("Color", "RED")
         (math.nan, None, "null"),
         (-math.inf, None, "null"),
         (Decimal("NaN"), None, "null"),
-        ('say "hi"\n', 'say "hi"\n', '"say \\"hi\\"\\n"'),
-        ({"b": [True, None], "a": {"c": "x"}}, {"a": {"c": "x"}, "b": [True, None]}, '{b: [true, null], a: {c: "x"}}'),
     ],
 )
 def test_values_keep_their_kind_in_json_and_as_literals(value, expected, literal):
@@ -74,27 +70,22 @@ def test_keys_sort_by_utf8():
     assert list(json_value(dict.fromkeys(["\U00010000", "\uffff", "b", "B", "a"], 0))) == ["B", "a", "b", "\uffff", "\U00010000"]
 
 
+NOT_STR = "'int' object is not an instance of 'str'"
+
+
 @pytest.mark.parametrize(
-    "value, type_name",
-    [((1,), "tuple"), ([1, (2,)], "tuple"), ({"a": [{"b": {1, 2}}]}, "set"), (object(), "object"), (2**1100, "int"),
-     ("\ud800", "str")],
+    "value, error, message",
+    [((1,), ValueError, "tuple"), ([1, (2,)], ValueError, "tuple"), ({"a": [{"b": {1, 2}}]}, ValueError, "set"),
+     (object(), ValueError, "object"), (2**1100, ValueError, "int"), ("\ud800", ValueError, "str"),
+     ({"a": 1, 2: "b"}, TypeError, NOT_STR)],
 )
-def test_values_without_a_json_form_have_no_literal(value, type_name):
-    with pytest.raises(ValueError) as info:
+def test_values_without_a_json_form_have_no_literal(value, error, message):
+    with pytest.raises(error) as info:
         hooks.json_text(value)
-    assert str(info.value) == f"value of type '{type_name}' is not JSON-serializable"
+    if error is ValueError:
+        message = f"value of type '{message}' is not JSON-serializable"
+    assert (str(info.value), getattr(info.value, "__notes__", None)) == (message, None)
     assert hooks.default_literal(value) is None
-
-
-def test_non_str_key_and_self_containing_list():
-    with pytest.raises(TypeError) as info:
-        hooks.json_text({"a": 1, 2: "b"})
-    assert str(info.value) == "'int' object is not an instance of 'str'"
-    assert not hasattr(info.value, "__notes__") and hooks.default_literal({1: "a"}) is None
-    loop = []
-    loop.append(loop)
-    with pytest.raises(RecursionError):
-        hooks.json_text(loop)
 
 
 def test_nesting_past_the_bound_is_a_recursion_error_whatever_the_interpreter_allows():
@@ -149,20 +140,9 @@ def test_real_failures_inside_a_kind_test_are_not_swallowed(convert, value, erro
 
 def test_containers_changed_by_their_own_conversion(panics):
     items, values = [], {}
-
-    class Shrinking:
-        def __float__(self):
-            items.clear()
-            return 1.0
-
-    class Growing:
-        def __float__(self):
-            values["more"] = 1
-            return 1.0
-
-    items.extend([Shrinking(), 2, 3])
+    items.extend([type("Shrinking", (), {"__float__": lambda self: items.clear() or 1.0})(), 2, 3])
     assert json_value(items) == [1.0]
-    values["a"] = Growing()
+    values["a"] = type("Growing", (), {"__float__": lambda self: values.update(more=1) or 1.0})()
     with panics("dictionary changed size during iteration"):
         hooks.json_text(values)
 
@@ -188,11 +168,8 @@ def test_default_literal_reads_back_as_the_same_value(value):
     "literal, expected",
     [
         ("9223372036854775807", INT64_MAX),
-        ("-9223372036854775808", INT64_MIN),
         ("9223372036854775808", 9223372036854775808.0),
-        ("1e3", 1000.0),
         ("RED", "RED"),
-        ("[1, [null], {}]", [1, [None], {}]),
         ("{b: 1, a: {d: 2, c: 3}, b: true}", {"b": True, "a": {"d": 2, "c": 3}}),
     ],
 )
