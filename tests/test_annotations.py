@@ -28,10 +28,6 @@ Text = type("Text", (str,), {})
 Opaque = type("Opaque", (), {"__name__": 5, "__str__": lambda self: "opaque"})
 
 
-def lazy(name):
-    return Lazy(name, __name__)
-
-
 SCALARS = [(str, "String"), (bool, "Boolean"), (int, "Int"), (float, "Float"), (quenfel.ID, "ID"),
            (datetime.datetime, "DateTime"), (datetime.date, "Date"), (datetime.time, "Time"),
            (Decimal, "Decimal"), (UUID, "UUID")]
@@ -43,7 +39,7 @@ RESOLVED = [
     (List[A], "[A!]!"), (Text, "Text!"), (list, "list!"), (Opaque(), "opaque!"), ("Later", "Later!"),
     (Annotated[Optional[A], UnionDefinition("U")], "A"),
     (type("Hashless", (), {"__hash__": raising(TypeError), "__str__": lambda self: "hashless"})(), "hashless!"),
-    (lazy("BadName"), "BadName!"), (Lazy("Elsewhere", "no.such.module"), "Elsewhere!"),
+    (Lazy("BadName", __name__), "BadName!"), (Lazy("Elsewhere", "no.such.module"), "Elsewhere!"),
 ]
 
 
@@ -63,7 +59,7 @@ BAD_LAZY.type_name = 5
         (List, IndexError, "tuple index out of range"),
         (BadName, TypeError, "'int' object is not an instance of 'str'"),
         (BAD_LAZY, TypeError, "'int' object is not an instance of 'str'"),
-        (lazy("NoInfoName"), AttributeError, "'object' object has no attribute 'name'"),
+        (Lazy("NoInfoName", __name__), AttributeError, "'object' object has no attribute 'name'"),
     ],
 )
 def test_annotation_fails(annotation, error, message):
@@ -84,7 +80,7 @@ def test_an_annotated_without_arguments_is_refused(monkeypatch):
 # ---- The rules as a model, against random nested annotations -----------------
 
 UNIONS = (Union, types.UnionType)
-LEAVES = [scalar for scalar, _ in SCALARS] + [A, B, C, lazy("A"), lazy("Missing")]
+LEAVES = [scalar for scalar, _ in SCALARS] + [A, B, C, Lazy("A", __name__), Lazy("Missing", __name__)]
 
 
 def leaf_name(leaf):
