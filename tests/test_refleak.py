@@ -2,7 +2,8 @@
 
 `make refleak` runs this file under a debug interpreter (the total reference count and
 live blocks must not grow) or, with QUENFEL_REFLEAK=rss, watches resident memory over
-100,000 calls per row. Elsewhere no object a row was given may gain a reference per call.
+100,000 calls per row. Elsewhere no object a row was given, nor the host's error class
+or codes, may gain a reference per call.
 CASES holds, per function, a row that succeeds and one that raises TypeError; the
 failure tables of the other test files join it.
 """
@@ -27,6 +28,7 @@ import test_types
 from fakes import SCHEMA, SCHEMA_OPTIONS, SCHEMA_PARTS, Color, Tag, User, decorated, directive, raising, \
     schema_keywords, shout
 
+import quenfel._error as host
 import quenfel._quenfel as native
 from quenfel._lazy import LazyReference
 from quenfel._union import UnionDefinition
@@ -231,7 +233,7 @@ def test_calls_leave_nothing_behind(function, args, kwargs, raises):
         [grown] = growth(100_000, lambda: [resident_bytes()])
         assert grown < 1 << 20, f"100,000 calls grew resident memory by {grown} bytes"
     else:
-        # No object that the calls were given gains a reference per call.
-        watched = given((args, kwargs), [])
+        # No object that the calls were given, nor the host's error class or codes, gains a reference per call.
+        watched = given((args, kwargs), [host.GraphQLError, *host.ErrorCode])
         grown = growth(20, lambda: gc.collect(0) and 0 or [sys.getrefcount(x) for x in watched])
         assert max(grown) < 10, [(x, n) for x, n in zip(watched, grown) if n >= 10]
