@@ -129,7 +129,7 @@ def private(value):
     return one_field(value, Annotated[int, PrivateMarker()])
 
 
-def test_names_kinds_and_flags():
+def test_names_kinds_and_flags(monkeypatch):
     probe = one_field(None)
     assert (described(probe)().name, described(probe, name="")().name) == ("Probe", "")
     assert described(probe, one_of=True)().one_of and described(private(None))().fields == []
@@ -139,9 +139,7 @@ def test_names_kinds_and_flags():
     assert described(one_field(None, field_class=Hostile), kind="input")().fields[0].has_resolver is False
     # A private marker below the top of the annotation does not hide the field.
     assert [f.name for f in described(one_field(None, Optional[Annotated[int, PrivateMarker()]]))().fields] == ["x"]
-
-
-def test_a_plain_field_reads_the_configuration_its_class_carries(monkeypatch):
+    # A plain field reads the configuration its class carries.
     monkeypatch.setattr(dataclasses.Field, "description", "Shared", raising=False)
     assert described(one_field(None))().fields[0].description == "Shared"
 
