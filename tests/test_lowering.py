@@ -70,9 +70,6 @@ class Opaque:
     pass
 
 
-Failing = type("Failing", (), {"__index__": raising(RuntimeError("no"))})
-
-
 # A value without a JSON form is absent to the directives.
 @pytest.mark.parametrize("value", [Opaque(), type("Failing", (), {"__index__": raising(RuntimeError("no"))})()])
 def test_values_without_a_json_form_are_absent(graphql_error, value):
