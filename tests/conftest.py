@@ -1,5 +1,6 @@
 import contextlib
 import re
+import sys
 
 import pytest
 
@@ -17,6 +18,15 @@ def graphql_error():
         return info.value
 
     return expect
+
+
+@pytest.fixture
+def switching():
+    """Threads switch as often as they can, inside the module's calls too."""
+    interval = sys.getswitchinterval()
+    sys.setswitchinterval(1e-6)
+    yield
+    sys.setswitchinterval(interval)
 
 
 @pytest.fixture

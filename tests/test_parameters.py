@@ -75,22 +75,9 @@ def test_directive_function_parameters():
                                      ("owner", None, "Parent!", True, "null", None, None, False)]
     assert info.arguments is not info.arguments and all(a is b for a, b in zip(info.arguments, info.arguments))
     assert info.locations is not info.locations
-    empty = described(nothing, locations=[])()
-    assert (empty.locations, empty.value_parameter, empty.info_parameter, empty.arguments) == ([], None, None, [])
-
-
-def named(name):
-    func = lambda: None  # noqa: E731
-    func.__name__ = name
-    return func
-
-
-@pytest.mark.parametrize(
-    "function_name, name, expected",
-    [("my_directive", None, "myDirective"), ("my_directive", "cache", "cache"), ("my_directive", "", "")],
-)
-def test_directive_names(function_name, name, expected):
-    assert described(named(function_name), name=name)().name == expected
+    empty = described(nothing, locations=[], name="")()  # a name given, even empty, is the name
+    assert (empty.name, empty.locations, empty.value_parameter, empty.info_parameter, empty.arguments) == (
+        "", [], None, None, [])
 
 
 def unannotated_self(self): ...

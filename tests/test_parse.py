@@ -1,5 +1,4 @@
 import pytest
-from fakes import SCHEMA
 
 import quenfel._quenfel as native
 
@@ -9,28 +8,6 @@ def test_parse_query_returns_a_handle_with_its_text():
     assert type(document) is native.ParsedDocument and type(document.query_text) is str and document.query_text == "{ a }"
     with pytest.raises(AttributeError):
         document.query_text = "{ b }"
-
-
-ENTRY_POINTS = {
-    "parse_query": native.parse_query,
-    "parse_query_document": native.parse_query_document,
-    "lower_query": lambda text: native.lower_query(text, variable_values={}),
-    "validate_query": lambda text: native.validate_query(text, SCHEMA),
-}
-
-
-@pytest.mark.parametrize("entry", ENTRY_POINTS)
-@pytest.mark.parametrize(
-    "text, message, locations",
-    [
-        ('{ a("\n', "syntax error: unterminated string, expected '\"' before the end of the line", [(1, 5), (1, 6)]),
-        ("fragment F on T { a }", "document does not contain an operation", None),
-        pytest.param("{ a " * 10_000 + "}" * 10_000, "recursion limit exceeded.", None, id="nesting"),
-    ],
-)
-def test_parse_errors_keep_message_and_positions(graphql_error, entry, text, message, locations):
-    error = graphql_error("GRAPHQL_PARSE_FAILED", ENTRY_POINTS[entry], text)
-    assert (error.message, error.locations) == (message, locations)
 
 
 # ---- parse_query_document: the structure of a query, for code generation ------

@@ -1,7 +1,6 @@
 import dataclasses
 import functools
-import sys
-import threading
+from concurrent.futures import ThreadPoolExecutor
 from typing import Annotated, Optional
 
 import pytest
@@ -33,10 +32,7 @@ def test_an_implementer_with_resolvers_overrides_and_private_fields():
             for a in info.fields[2].arguments] == [("first", "count", "Int!", True, "10", "How many", False),
                                                    ("near", None, "Filter", True, "null", None, True),
                                                    ("since", None, "Time", True, "null", None, True)]
-
-
-def test_views_keep_their_identities():
-    info = User.__quenfel_type_info__
+    # The views keep their identities.
     friends = info.fields[2]
     assert info.fields is not info.fields and all(a is b for a, b in zip(info.fields, info.fields, strict=True))
     assert friends.type_info is friends.type_info and friends.arguments[0] is friends.arguments[0]
@@ -97,25 +93,13 @@ def make(name, annotations, bases=(), **namespace):
     return dataclasses.dataclass(type(name, bases, {"__annotations__": annotations, **namespace}))
 
 
-def test_threads_each_describe_their_own_class():
-    classes = [make(name, {"me": f"Optional[{name}]"}, (Node,), me=None) for name in ("Left", "Right")]
-    seen = {cls.__name__: set() for cls in classes}
+def test_threads_each_describe_their_own_class(switching):
+    def describe(name):
+        cls = make(name, {"me": f"Optional[{name}]"}, (Node,), me=None)
+        return {native.process_type(cls, kind="type", directives=[]).fields[-1].graphql_type for _ in range(200)}
 
-    def describe(cls):
-        for _ in range(200):
-            seen[cls.__name__].add(native.process_type(cls, kind="type", directives=[]).fields[-1].graphql_type)
-
-    threads = [threading.Thread(target=describe, args=(cls,)) for cls in classes]
-    interval = sys.getswitchinterval()
-    sys.setswitchinterval(1e-6)  # switch threads inside the calls
-    try:
-        for thread in threads:
-            thread.start()
-        for thread in threads:
-            thread.join()
-    finally:
-        sys.setswitchinterval(interval)
-    assert seen == {"Left": {"Left"}, "Right": {"Right"}}
+    with ThreadPoolExecutor(2) as pool:
+        assert list(pool.map(describe, ["Left", "Right"])) == [{"Left"}, {"Right"}]
 
 
 class Unnamed(dataclasses.Field):
@@ -145,7 +129,7 @@ def private(value):
     return one_field(value, Annotated[int, PrivateMarker()])
 
 
-def test_names_kinds_and_flags():
+def test_names_kinds_and_flags(monkeypatch):
     probe = one_field(None)
     assert (described(probe)().name, described(probe, name="")().name) == ("Probe", "")
     assert described(probe, one_of=True)().one_of and described(private(None))().fields == []
@@ -155,9 +139,7 @@ def test_names_kinds_and_flags():
     assert described(one_field(None, field_class=Hostile), kind="input")().fields[0].has_resolver is False
     # A private marker below the top of the annotation does not hide the field.
     assert [f.name for f in described(one_field(None, Optional[Annotated[int, PrivateMarker()]]))().fields] == ["x"]
-
-
-def test_a_plain_field_reads_the_configuration_its_class_carries(monkeypatch):
+    # A plain field reads the configuration its class carries.
     monkeypatch.setattr(dataclasses.Field, "description", "Shared", raising=False)
     assert described(one_field(None))().fields[0].description == "Shared"
 

@@ -45,12 +45,10 @@ PyObject* panicking_object(PyObject*, PyObject* const* args, Py_ssize_t nargs, P
   });
 }
 
-// The conversions of value_conversion.h, each over one object: a JSON value
-// as its text (json.loads keeps an integer apart from a double), a literal
-// or enum name as str or None.
+// The value conversions, each over one object: a JSON value as its text
+// (json.loads keeps an integer apart from a double), a literal as str or None.
 Ref json_text(PyObject* obj) { return str(python_to_json_value(obj).dump()); }
 Ref default_literal(PyObject* obj) { return text_object(python_default_to_graphql_literal(obj)); }
-Ref enum_literal(PyObject* obj) { return text_object(enum_member_literal(obj)); }
 
 template <Ref (*Convert)(PyObject*)>
 PyObject* conversion(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
@@ -63,7 +61,6 @@ PyMethodDef hooks[] = {
     function_def("panicking_object", panicking_object, nullptr),
     function_def("json_text", conversion<json_text>, nullptr),
     function_def("default_literal", conversion<default_literal>, nullptr),
-    function_def("enum_literal", conversion<enum_literal>, nullptr),
     {nullptr, nullptr, 0, nullptr},
 };
 
