@@ -113,16 +113,13 @@ def test_later_definitions_replace_earlier_ones():
     assert "type Query {\n  label: String!\n}" in sdl and "union UserPet = Pet | User" in sdl
 
 
-@pytest.mark.parametrize(
-    "scalar_names, descriptions, types, listed, described",
-    [
-        ([], [("DateTime", "mine")], [], True, "Date with time (isoformat)"),
-        (["DateTime"], [], [], True, None),
-        (["DateTime", "DateTime"], [("DateTime", "mine"), ("DateTime", None)], [], True, "mine"),
-        # A type of that name wins.
-        ([], [], [native.process_type(Tag, kind="type", name="DateTime", directives=[])], False, None),
-    ],
-)
+@pytest.mark.parametrize("scalar_names, descriptions, types, listed, described", [
+    ([], [("DateTime", "mine")], [], True, "Date with time (isoformat)"),
+    (["DateTime"], [], [], True, None),
+    (["DateTime", "DateTime"], [("DateTime", "mine"), ("DateTime", None)], [], True, "mine"),
+    # A type of that name wins.
+    ([], [], [native.process_type(Tag, kind="type", name="DateTime", directives=[])], False, None),
+])
 def test_standard_library_scalars_yield_to_the_callers(scalar_names, descriptions, types, listed, described):
     schema = compiled(*SCHEMA_PARTS, *types, scalar_names=scalar_names, scalar_descriptions=descriptions)
     assert schema.scalar_names.count("DateTime") == listed and schema.scalar_descriptions.get("DateTime") == described

@@ -116,19 +116,15 @@ def test_identity_rules():
     assert leaf.arguments is not field.selections[1].arguments
 
 
-@pytest.mark.parametrize(
-    "query, reach",
-    [
-        ("{ a(x: 1) }", lambda field: field.arguments),  # a dict made by lowering
-        ("{ a }", lambda field: field.arguments),  # a dict made on the first read
-        ("{ a @custom }", lambda field: field.directives[0].arguments),
-        ("{ a { b { c } } }", lambda field: field.selections[0].selections[0].arguments),
-        # No getter is called: the objects hold the caller's list from the start.
-        ("{ a(x: $v) }", None),
-        ("{ a { b { c(x: [$v]) } } }", None),
-    ],
-    ids=["lowered-dict", "lazy-dict", "directive", "grandchild", "caller-object", "caller-list-in-child"],
-)
+@pytest.mark.parametrize("query, reach", [
+    ("{ a(x: 1) }", lambda field: field.arguments),  # a dict made by lowering
+    ("{ a }", lambda field: field.arguments),  # a dict made on the first read
+    ("{ a @custom }", lambda field: field.directives[0].arguments),
+    ("{ a { b { c } } }", lambda field: field.selections[0].selections[0].arguments),
+    # No getter is called: the objects hold the caller's list from the start.
+    ("{ a(x: $v) }", None),
+    ("{ a { b { c(x: [$v]) } } }", None),
+], ids=["lowered-dict", "lazy-dict", "directive", "grandchild", "caller-object", "caller-list-in-child"])
 def test_cycles_through_lowered_objects_are_collected(query, reach):
     sentinel = Opaque()
     holder = [sentinel]
