@@ -1,9 +1,8 @@
 import dataclasses
-import functools
 from typing import Annotated, Union
 
 import pytest
-from fakes import SCHEMA, SCHEMA_PARTS, Pet, Tag, User, check_failure, compiled, directive, schema_keywords
+from fakes import SCHEMA, SCHEMA_PARTS, Pet, Tag, User, compiled, compiling, directive, failure_test
 
 import quenfel._quenfel as native
 from quenfel._union import UnionDefinition
@@ -134,10 +133,6 @@ def test_scalar_names_sort_by_bytes_and_getters_give_new_objects():
     assert schema.scalar_descriptions == {"a": "y"}
 
 
-def compiling(*described, **keywords):
-    return functools.partial(native.compile_schema, **schema_keywords(*described, **keywords))
-
-
 FAILURES = [
     (compiling(native.process_type(dataclasses.make_dataclass("Empty", []), kind="type", directives=[])),
      native.SchemaError, "object type 'Empty' defines no fields, but the GraphQL specification requires one or more"),
@@ -148,9 +143,7 @@ FAILURES = [
 ]
 
 
-@pytest.mark.parametrize("row", FAILURES)
-def test_failures(row):
-    check_failure(*row)
+test_failures = failure_test(FAILURES)
 
 
 # ---- hostile input ---------------------------------------------------------------
