@@ -7,10 +7,9 @@ from fakes import SCHEMA, SCHEMA_PARTS, Pet, Tag, User, compiled, compiling, dir
 import quenfel._quenfel as native
 from quenfel._union import UnionDefinition
 
-# Everything the declarations hold reaches the schema: the hidden records'
-# directives and interfaces, an enum value's own name, defaults as literals,
-# the standard-library scalars that fields and arguments use (not Decimal,
-# which only a directive uses).
+# Everything the declarations hold reaches the schema: the hidden records' directives and interfaces, an enum value's
+# own name, defaults as literals, the standard-library scalars that fields and arguments use (not Decimal, which only a
+# directive uses).
 SDL = '''schema @tag(label: "schema") {
   query: Query
 }

@@ -115,8 +115,7 @@ FAILURES = [
     (described(my_directive, locations=["VARIABLE_DEFINITION", "x"]), native.SchemaError,
      "unknown operation directive location 'VARIABLE_DEFINITION'"),
     (described(5), TypeError, "5 is not a callable object"),
-    # Whatever typing.get_type_hints raises is the annotations' failure; no
-    # __qualname__ leaves the name empty.
+    # Whatever typing.get_type_hints raises is the annotations' failure; no __qualname__ leaves the name empty.
     (described(Opaque()), native.SchemaError, "could not resolve parameter annotations for '': TypeError: <opaque> is "
      "not a module, class, method, or function."),
     (described(type("Meta", (type,), {"__name__": property(lambda cls: 5)})("Call", (), {})), TypeError, NOT_STR),

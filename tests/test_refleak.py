@@ -1,12 +1,8 @@
 """Every module function, called many times on each of its paths, leaves nothing behind.
 
-`make refleak` runs this file under a debug interpreter (the total reference count and
-live blocks must not grow) or, with QUENFEL_REFLEAK=rss, watches resident memory over
-100,000 calls per row. Elsewhere no object a row was given, nor the host's error class
-or codes, may gain a reference per call.
-CASES holds, per function, a row that succeeds and one that raises TypeError; the
-failure tables of the other test files join it.
-"""
+`make refleak` runs this under a debug interpreter (reference count and live blocks) or, with QUENFEL_REFLEAK=rss,
+watches resident memory. CASES holds per function a row that succeeds and one that raises TypeError; the other
+files' failure tables join it."""
 
 import dataclasses
 import gc
@@ -198,8 +194,7 @@ def outcome(function, args, kwargs):
 
 
 def debug_counts():
-    """The total reference count and live blocks, once cycles and the names that
-    attribute lookups left in the interpreter's type cache are freed."""
+    """The total reference count and live blocks, once cycles and the interpreter's type cache are freed."""
     gc.collect()
     sys._clear_type_cache()
     return sys.gettotalrefcount(), sys.getallocatedblocks()
