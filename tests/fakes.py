@@ -5,6 +5,7 @@ import datetime
 import decimal
 import enum
 import functools
+import hashlib
 from types import SimpleNamespace
 from typing import Annotated, Optional, Union
 
@@ -93,6 +94,10 @@ def failure_test(rows):
 def calling(function, **defaults):
     """`function`'s calls with these keyword defaults, to be made later: `calling(f)(x, k=1)()` calls `f(x, k=1)`."""
     return lambda *args, **keywords: functools.partial(function, *args, **{**defaults, **keywords})
+
+
+def sha(text):
+    return hashlib.sha256(text.encode()).hexdigest()
 
 
 def raising(error):

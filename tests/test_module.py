@@ -44,10 +44,8 @@ def test_another_interpreter_cannot_load_the_module():
     finally:
         interpreters.destroy(interp)
     message = str(failure.value)
-    assert "ImportError" in message
-    assert message.endswith(
-        ": quenfel._quenfel cannot be loaded in more than one interpreter per process: interpreter 0 has it loaded"
-    )
+    assert "ImportError" in message and message.endswith(
+        ": quenfel._quenfel cannot be loaded in more than one interpreter per process: interpreter 0 has it loaded")
 
 
 # A daemon thread inside a call while the interpreter shuts down: the
