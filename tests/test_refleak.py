@@ -168,11 +168,8 @@ def test_every_function_has_a_success_row_and_a_type_error_row():
 
 def walk(value):
     """Reads every attribute of the module's objects in a result, so that the getters are called too."""
-    if isinstance(value, (tuple, list)):
-        for item in value:
-            walk(item)
-    elif isinstance(value, dict):
-        for item in value.values():
+    if isinstance(value, (tuple, list, dict)):
+        for item in value.values() if isinstance(value, dict) else value:
             walk(item)
     elif type(value).__module__ == native.__name__:
         assert getattr(native, type(value).__name__) is type(value), "not exported"
