@@ -84,6 +84,7 @@ def check_failure(call, error, message, note=None):
 
 def failure_test(rows):
     """The test of a failure table; the leak test calls its rows' calls too."""
+
     @pytest.mark.parametrize("row", rows)
     def test_failures(row):
         check_failure(*row)
@@ -140,6 +141,7 @@ def schema_keywords(*described, **keywords):
 
 
 def compiling(*described, **keywords):
+    """compile_schema of these, to be called."""
     return functools.partial(native.compile_schema, **schema_keywords(*described, **keywords))
 
 

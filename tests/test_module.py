@@ -156,4 +156,5 @@ WRONG_KINDS = [
 ]
 FAILURES = [(call, TypeError, message, parameter) for call, message, parameter in WRONG_KINDS]
 
+
 test_wrong_argument_kinds_name_the_parameter = failure_test(FAILURES)
