@@ -1,10 +1,11 @@
-"""Stand-ins for what the host package decorates, and one schema declared with
-them that the schema, request and leak tests share."""
+"""Stand-ins for what the host package decorates, the tests' shared helpers, and one schema declared with them."""
 
 import dataclasses
 import datetime
 import decimal
 import enum
+import functools
+import hashlib
 from types import SimpleNamespace
 from typing import Annotated, Optional, Union
 
@@ -21,8 +22,7 @@ from quenfel.directive import DirectiveValue
 
 
 def directive(name, *, locations=("OBJECT",), renamed=None, members=None, **values):
-    """An instance of a fresh directive class with a field per value and per class
-    member; `renamed` maps Python field names to GraphQL names."""
+    """An instance of a fresh directive class with a field per value and member; `renamed` maps to GraphQL names."""
     renamed, members = renamed or {}, members or {}
     fields = [SimpleNamespace(name=key, graphql_name=renamed.get(key)) for key in [*values, *members]]
     info = SimpleNamespace(name=name, fields=fields, locations=locations)
@@ -68,14 +68,37 @@ def schema_directive(**options):
     return decorate
 
 
-def check_failure(call, error, message, note=None):
-    """`call()` raises `error` with exactly `message`, noted with the argument `note` names.
+NOT_STR = "'int' object is not an instance of 'str'"
+UNSERIALIZABLE = "value of type '{}' is not JSON-serializable"
+MEMBER_ERROR = "union member '{}' is not a '@quenfel.type'-decorated object type; GraphQL unions may only contain " \
+               "object types"
 
-    The failure tables are lists of such rows; the leak table calls their calls too."""
+
+def check_failure(call, error, message, note=None):
+    """`call()` raises `error` with exactly `message`, noted with the argument `note` names (a failure table's row)."""
     with pytest.raises(error) as info:
         call()
     assert str(info.value) == message
     assert getattr(info.value, "__notes__", None) == (note and [f"while processing '{note}'"])
+
+
+def failure_test(rows):
+    """The test of a failure table; the leak test calls its rows' calls too."""
+
+    @pytest.mark.parametrize("row", rows)
+    def test_failures(row):
+        check_failure(*row)
+
+    return test_failures
+
+
+def calling(function, **defaults):
+    """`function`'s calls with these keyword defaults, to be made later: `calling(f)(x, k=1)()` calls `f(x, k=1)`."""
+    return lambda *args, **keywords: functools.partial(function, *args, **{**defaults, **keywords})
+
+
+def sha(text):
+    return hashlib.sha256(text.encode()).hexdigest()
 
 
 def raising(error):
@@ -117,8 +140,13 @@ def schema_keywords(*described, **keywords):
     return {"query_type_name": "Query", "scalar_names": [], **lists, **keywords}
 
 
+def compiling(*described, **keywords):
+    """compile_schema of these, to be called."""
+    return functools.partial(native.compile_schema, **schema_keywords(*described, **keywords))
+
+
 def compiled(*described, **keywords):
-    return native.compile_schema(**schema_keywords(*described, **keywords))
+    return compiling(*described, **keywords)()
 
 
 # ---- One schema, declared as a user of the host package would ----------------

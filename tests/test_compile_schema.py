@@ -1,17 +1,15 @@
 import dataclasses
-import functools
 from typing import Annotated, Union
 
 import pytest
-from fakes import SCHEMA, SCHEMA_PARTS, Pet, Tag, User, check_failure, compiled, directive, schema_keywords
+from fakes import SCHEMA, SCHEMA_PARTS, Pet, Tag, User, compiled, compiling, directive, failure_test
 
 import quenfel._quenfel as native
 from quenfel._union import UnionDefinition
 
-# Everything the declarations hold reaches the schema: the hidden records'
-# directives and interfaces, an enum value's own name, defaults as literals,
-# the standard-library scalars that fields and arguments use (not Decimal,
-# which only a directive uses).
+# Everything the declarations hold reaches the schema: the hidden records' directives and interfaces, an enum value's
+# own name, defaults as literals, the standard-library scalars that fields and arguments use (not Decimal, which only a
+# directive uses).
 SDL = '''schema @tag(label: "schema") {
   query: Query
 }
@@ -113,16 +111,13 @@ def test_later_definitions_replace_earlier_ones():
     assert "type Query {\n  label: String!\n}" in sdl and "union UserPet = Pet | User" in sdl
 
 
-@pytest.mark.parametrize(
-    "scalar_names, descriptions, types, listed, described",
-    [
-        ([], [("DateTime", "mine")], [], True, "Date with time (isoformat)"),
-        (["DateTime"], [], [], True, None),
-        (["DateTime", "DateTime"], [("DateTime", "mine"), ("DateTime", None)], [], True, "mine"),
-        # A type of that name wins.
-        ([], [], [native.process_type(Tag, kind="type", name="DateTime", directives=[])], False, None),
-    ],
-)
+@pytest.mark.parametrize("scalar_names, descriptions, types, listed, described", [
+    ([], [("DateTime", "mine")], [], True, "Date with time (isoformat)"),
+    (["DateTime"], [], [], True, None),
+    (["DateTime", "DateTime"], [("DateTime", "mine"), ("DateTime", None)], [], True, "mine"),
+    # A type of that name wins.
+    ([], [], [native.process_type(Tag, kind="type", name="DateTime", directives=[])], False, None),
+])
 def test_standard_library_scalars_yield_to_the_callers(scalar_names, descriptions, types, listed, described):
     schema = compiled(*SCHEMA_PARTS, *types, scalar_names=scalar_names, scalar_descriptions=descriptions)
     assert schema.scalar_names.count("DateTime") == listed and schema.scalar_descriptions.get("DateTime") == described
@@ -137,10 +132,6 @@ def test_scalar_names_sort_by_bytes_and_getters_give_new_objects():
     assert schema.scalar_descriptions == {"a": "y"}
 
 
-def compiling(*described, **keywords):
-    return functools.partial(native.compile_schema, **schema_keywords(*described, **keywords))
-
-
 FAILURES = [
     (compiling(native.process_type(dataclasses.make_dataclass("Empty", []), kind="type", directives=[])),
      native.SchemaError, "object type 'Empty' defines no fields, but the GraphQL specification requires one or more"),
@@ -151,9 +142,7 @@ FAILURES = [
 ]
 
 
-@pytest.mark.parametrize("row", FAILURES)
-def test_failures(row):
-    check_failure(*row)
+test_failures = failure_test(FAILURES)
 
 
 # ---- hostile input ---------------------------------------------------------------

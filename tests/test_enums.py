@@ -1,8 +1,7 @@
 import enum
-import functools
 
 import pytest
-from fakes import Color, check_failure, directive, raising
+from fakes import NOT_STR, UNSERIALIZABLE, Color, calling, directive, failure_test, raising
 
 import quenfel._quenfel as native
 from quenfel._enum import EnumValueDefinition
@@ -28,15 +27,12 @@ class Perm(enum.Flag):
     WRITE = 2
 
 
-@pytest.mark.parametrize(
-    "cls, name, expected_name, members",
-    [
-        (Color, "", "", ["RED", "GREEN", "BLUE"]),
-        (Empty, None, "Empty", []),
-        (enum.IntEnum("Level", "LOW"), "Priority", "Priority", ["LOW"]),
-        (Perm, None, "Perm", ["READ", "WRITE"]),
-    ],
-)
+@pytest.mark.parametrize("cls, name, expected_name, members", [
+    (Color, "", "", ["RED", "GREEN", "BLUE"]),
+    (Empty, None, "Empty", []),
+    (enum.IntEnum("Level", "LOW"), "Priority", "Priority", ["LOW"]),
+    (Perm, None, "Perm", ["READ", "WRITE"]),
+])
 def test_names_and_enum_kinds(cls, name, expected_name, members):
     info = native.process_enum(cls, name=name, directives=iter([directive("d"), "ignored"]))
     assert (info.name, [v.name for v in info.enum_values]) == (expected_name, members)
@@ -50,27 +46,20 @@ class Hostile(EnumValueDefinition):
     description = property(raising(LookupError("description failed")), lambda self, value: None)
 
 
-def described(cls, **kwargs):
-    """process_enum of `cls`, to be called."""
-    return functools.partial(native.process_enum, cls, **{"directives": [], **kwargs})
-
-
+described = calling(native.process_enum, directives=[])
 NOT_AN_ENUM = "'NotAnEnum' is not an enum -- @quenfel.enum can only decorate an enum.Enum subclass"
 FAILURES = [
     (described(type("NotAnEnum", (), {})), native.SchemaError, NOT_AN_ENUM),
     # The enum check comes before the directives are read.
     (described(type("NotAnEnum", (), {}), directives=[directive("d", v=())]), native.SchemaError, NOT_AN_ENUM),
-    (described(configured(description=5)), TypeError, "'int' object is not an instance of 'str'"),
+    (described(configured(description=5)), TypeError, NOT_STR),
     (described(configured(graphql_name=["A"])), TypeError, "'list' object is not an instance of 'str'"),
     (described(configured(directives=[directive("d", v=())]), directives=[directive("k")]), ValueError,
-     "value of type 'tuple' is not JSON-serializable"),
+     UNSERIALIZABLE.format("tuple")),
     # The enum's own directives come before its members.
-    (described(configured(description=5), directives=[directive("d", v={1})]), ValueError,
-     "value of type 'set' is not JSON-serializable"),
+    (described(configured(description=5), directives=[directive("d", v={1})]), ValueError, UNSERIALIZABLE.format("set")),
     (described(enum.Enum("Hostile", {"A": Hostile(1)})), LookupError, "description failed"),
 ]
 
 
-@pytest.mark.parametrize("row", FAILURES)
-def test_failures(row):
-    check_failure(*row)
+test_failures = failure_test(FAILURES)

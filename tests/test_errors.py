@@ -24,19 +24,16 @@ def test_host_class_gets_the_message_the_code_member_and_locations_only_when_pre
     assert type(calls[0][1]["locations"][0]) is tuple
 
 
-@pytest.mark.parametrize(
-    "names, error, match",
-    [
-        ({"GraphQLError": host.GraphQLError}, AttributeError, "ErrorCode"),
-        ({}, AttributeError, "GraphQLError"),  # the class is looked up first
-        ({"GraphQLError": host.GraphQLError, "ErrorCode": types.SimpleNamespace()}, AttributeError, "GRAPHQL_PARSE_FAILED"),
-        ({"GraphQLError": raising(LookupError("constructor failed")), "ErrorCode": host.ErrorCode}, LookupError,
-         "constructor failed"),
-        ({"GraphQLError": lambda message, **kwargs: 42, "ErrorCode": host.ErrorCode}, TypeError,
-         "exceptions must derive from BaseException"),
-        (None, ImportError, "quenfel._error"),
-    ],
-)
+@pytest.mark.parametrize("names, error, match", [
+    ({"GraphQLError": host.GraphQLError}, AttributeError, "ErrorCode"),
+    ({}, AttributeError, "GraphQLError"),  # the class is looked up first
+    ({"GraphQLError": host.GraphQLError, "ErrorCode": types.SimpleNamespace()}, AttributeError, "GRAPHQL_PARSE_FAILED"),
+    ({"GraphQLError": raising(LookupError("constructor failed")), "ErrorCode": host.ErrorCode}, LookupError,
+     "constructor failed"),
+    ({"GraphQLError": lambda message, **kwargs: 42, "ErrorCode": host.ErrorCode}, TypeError,
+     "exceptions must derive from BaseException"),
+    (None, ImportError, "quenfel._error"),
+])
 def test_a_failure_to_build_the_host_exception_is_raised_instead(monkeypatch, names, error, match):
     module = None if names is None else types.ModuleType("quenfel._error")
     if module is not None:

@@ -1,6 +1,5 @@
-"""The GitHub schema of the benchmark corpus, declared in Python, compiled and
-checked against graphql-core: the SDL we print builds the same schema, and the
-corpus queries that graphql-core finds valid are valid for us too."""
+"""The GitHub schema of the benchmark corpus, declared in Python, compiled and checked against graphql-core: the SDL
+we print builds the same schema, and the corpus queries that graphql-core finds valid are valid for us too."""
 
 import sys
 from pathlib import Path

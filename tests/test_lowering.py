@@ -6,10 +6,8 @@ from fakes import raising
 
 import quenfel._quenfel as native
 
-LEAF = {
-    "type_condition": None, "arguments": {}, "directives": [], "selections": [],
-    "is_deferred": False, "defer_label": None, "is_streamed": False, "stream_initial_count": None, "stream_label": None,
-}
+LEAF = {"type_condition": None, "arguments": {}, "directives": [], "selections": [], "is_deferred": False,
+        "defer_label": None, "is_streamed": False, "stream_initial_count": None, "stream_label": None}
 
 
 def lower(query, operation_name=None, **variables):
@@ -47,17 +45,12 @@ query Q($id: ID, $on: Boolean!, $n: Int) {
 def test_a_plan_in_full():
     operation_type, (node, stream) = lower(QUERY, "Q", id="7", on=True, n=2**63 - 1)
     assert operation_type == "query"
-    assert plan(node) == plan_of(
-        "node", 3, 3, arguments={"id": "7", "limit": 3}, directives=[("custom", {"tag": "x", "on": True})],
-        selections=[
-            plan_of("id", 4, 19, type_condition="Node"),
-            plan_of("slow", 4, 51, type_condition="Node", is_deferred=True, defer_label="later"),
-            plan_of("name", 5, 19, type_condition="User"),
-            plan_of("name", 5, 24, type_condition="User", response_key="nick"),
-        ],
-    )
-    assert plan(stream) == plan_of("list", 7, 3, is_streamed=True, stream_initial_count=2**63 - 1,
-                                   stream_label="s")
+    assert plan(node) == plan_of("node", 3, 3, arguments={"id": "7", "limit": 3}, selections=[
+        plan_of("id", 4, 19, type_condition="Node"),
+        plan_of("slow", 4, 51, type_condition="Node", is_deferred=True, defer_label="later"),
+        plan_of("name", 5, 19, type_condition="User"), plan_of("name", 5, 24, type_condition="User", response_key="nick"),
+    ], directives=[("custom", {"tag": "x", "on": True})])
+    assert plan(stream) == plan_of("list", 7, 3, is_streamed=True, stream_initial_count=2**63 - 1, stream_label="s")
 
 
 def test_operation_types_and_arguments_by_keyword():
@@ -66,8 +59,7 @@ def test_operation_types_and_arguments_by_keyword():
     assert operation_type == "mutation" and [field.response_key for field in lowered] == ["b"]
 
 
-class Opaque:
-    pass
+Opaque = type("Opaque", (), {})
 
 
 # A value without a JSON form is absent to the directives.
@@ -116,19 +108,14 @@ def test_identity_rules():
     assert leaf.arguments is not field.selections[1].arguments
 
 
-@pytest.mark.parametrize(
-    "query, reach",
-    [
-        ("{ a(x: 1) }", lambda field: field.arguments),  # a dict made by lowering
-        ("{ a }", lambda field: field.arguments),  # a dict made on the first read
-        ("{ a @custom }", lambda field: field.directives[0].arguments),
-        ("{ a { b { c } } }", lambda field: field.selections[0].selections[0].arguments),
-        # No getter is called: the objects hold the caller's list from the start.
-        ("{ a(x: $v) }", None),
-        ("{ a { b { c(x: [$v]) } } }", None),
-    ],
-    ids=["lowered-dict", "lazy-dict", "directive", "grandchild", "caller-object", "caller-list-in-child"],
-)
+@pytest.mark.parametrize("query, reach", [
+    ("{ a(x: 1) }", lambda field: field.arguments),  # a dict made by lowering
+    ("{ a }", lambda field: field.arguments),  # a dict made on the first read
+    ("{ a @custom }", lambda field: field.directives[0].arguments),
+    ("{ a { b { c } } }", lambda field: field.selections[0].selections[0].arguments),
+    # No getter is called: the objects hold the caller's list from the start.
+    ("{ a(x: $v) }", None), ("{ a { b { c(x: [$v]) } } }", None),
+], ids=["lowered-dict", "lazy-dict", "directive", "grandchild", "caller-object", "caller-list-in-child"])
 def test_cycles_through_lowered_objects_are_collected(query, reach):
     sentinel = Opaque()
     holder = [sentinel]

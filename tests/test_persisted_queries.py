@@ -1,14 +1,10 @@
-import hashlib
 from concurrent.futures import ThreadPoolExecutor
 
 import pytest
-from fakes import SCHEMA_PARTS, compiled
+from fakes import SCHEMA_PARTS, compiled, sha
 
 import quenfel._quenfel as native
 from quenfel._error import GraphQLError
-
-def sha(text):
-    return hashlib.sha256(text.encode()).hexdigest()
 
 
 def resolve(text, schema, *, send=True, **keywords):
@@ -37,8 +33,7 @@ def test_register_then_replay_by_hash(graphql_error, schema):
 
 
 @pytest.mark.parametrize("registered_with", [{"operation_name": "A"}, {"validate": False}])
-def test_a_replay_that_asks_for_validation_validates_what_registration_did_not(graphql_error, schema,
-                                                                                registered_with):
+def test_a_replay_that_asks_for_validation_validates_what_registration_did_not(graphql_error, schema, registered_with):
     text = "query A { count } query B { nope }"
     resolve(text, schema, **registered_with)
     for _ in range(2):  # a failed validation leaves the entry as it was

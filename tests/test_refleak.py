@@ -1,16 +1,11 @@
 """Every module function, called many times on each of its paths, leaves nothing behind.
 
-`make refleak` runs this file under a debug interpreter (the total reference count and
-live blocks must not grow) or, with QUENFEL_REFLEAK=rss, watches resident memory over
-100,000 calls per row. Elsewhere no object a row was given, nor the host's error class
-or codes, may gain a reference per call.
-CASES holds, per function, a row that succeeds and one that raises TypeError; the
-failure tables of the other test files join it.
-"""
+`make refleak` runs this under a debug interpreter (reference count and live blocks) or, with QUENFEL_REFLEAK=rss,
+watches resident memory. CASES holds per function a row that succeeds and one that raises TypeError; the other
+files' failure tables join it."""
 
 import dataclasses
 import gc
-import hashlib
 import os
 import sys
 import types
@@ -26,7 +21,7 @@ import test_parameters
 import test_schema_descriptions
 import test_types
 from fakes import SCHEMA, SCHEMA_OPTIONS, SCHEMA_PARTS, Color, Tag, User, decorated, directive, raising, \
-    schema_keywords, shout
+    schema_keywords, sha, shout
 
 import quenfel._error as host
 import quenfel._quenfel as native
@@ -77,24 +72,24 @@ class UnreadableSignature:
 
 PARTS = schema_keywords(*SCHEMA_PARTS, **SCHEMA_OPTIONS)
 VALID, INVALID = "query Q { greeting count }", "{ nope }"
-VALID_HASH = hashlib.sha256(VALID.encode()).hexdigest()
+VALID_HASH = sha(VALID)
 native.resolve_persisted_query(VALID_HASH, SCHEMA, query=VALID)  # for the hash-only rows
 NO_JSON_FORM = directive("d", locations=["SCALAR"], v=())
 
 
-def case(function, *args, raises=None, id, **kwargs):
+def case(function, *args, raises=None, id="ok", **kwargs):
     """A row: the call, and the name of the exception it raises (None: it succeeds)."""
     return pytest.param(function, args, kwargs, raises, id=f"{function.__name__}:{id}")
 
 
 CASES = [
-    case(native.parse_query, RICH, id="ok"),
+    case(native.parse_query, RICH),
     case(native.parse_query, "{ a(", raises="GraphQLError", id="parse-error"),
     case(native.parse_query, "{ a }", query="{ a }", raises="TypeError", id="twice"),
     case(native.parse_query, "{ a(x: \"\ud800\") }", raises="UnicodeEncodeError", id="surrogate"),
-    case(native.parse_query_document, RICH, id="ok"),
+    case(native.parse_query_document, RICH),
     case(native.parse_query_document, "query A { a } query A { b }", raises="GraphQLError", id="parse-error"),
-    case(native.lower_query, RICH, variable_values={"id": "1", "n": 2}, operation_name="Q", id="ok"),
+    case(native.lower_query, RICH, variable_values={"id": "1", "n": 2}, operation_name="Q"),
     case(native.lower_query, PLACED, variable_values={"v": OPAQUE, "l": [1], "on": True}, id="variables"),
     case(native.lower_query, "{ a(", variable_values={}, raises="GraphQLError", id="parse-error"),
     case(native.lower_query, TWO_OPERATIONS, variable_values={}, raises="GraphQLError", id="no-operation-name"),
@@ -109,39 +104,36 @@ CASES = [
     case(native.lower_query, "{ ...F }", variable_values={"v": True, 1: 2}, raises="TypeError", id="int-key"),
     case(native.lower_query, "{ a }", variable_values={"\ud800": 1}, raises="UnicodeEncodeError", id="surrogate"),
     case(native.lower_query, SKIPPED, variable_values=RESIZING, raises="PanicException", id="dict-resized"),
-    case(native.lower_document, DOCUMENT, variable_values={"v": True}, id="ok"),
+    case(native.lower_document, DOCUMENT, variable_values={"v": True}),
     case(native.lower_document, DOCUMENT, variable_values={"v": IndexRaises()}, raises="MemoryError", id="index-raises"),
     case(native.lower_document, DOCUMENT, variable_values={}, operation_name="A", raises="GraphQLError", id="unknown-op"),
     case(native.lower_document, DOCUMENT, {}, raises="TypeError", id="positional"),
-    case(native.process_enum, Color, description="Paints", directives=[Tag("x")], id="ok"),
-    case(native.describe_union, Annotated[Union[A, B], UnionDefinition("Pet", description="Pets", resolve_type=len)],
-         id="ok"),
+    case(native.process_enum, Color, description="Paints", directives=[Tag("x")]),
+    case(native.describe_union, Annotated[Union[A, B], UnionDefinition("Pet", description="Pets", resolve_type=len)]),
     case(native.describe_union, Union[A, Annotated["B", LazyReference(__name__)]], id="lazy"),
     case(native.describe_union, RaisingGetattr(), raises="ZeroDivisionError", id="raising-annotation"),
-    case(native.describe_schema_directive, Postponed, locations=["OBJECT", "SCALAR"], description="C", repeatable=True,
-         id="ok"),
+    case(native.describe_schema_directive, Postponed, locations=["OBJECT", "SCALAR"], description="C", repeatable=True),
     case(native.describe_schema_directive, Unreadable, locations=[], raises="ZeroDivisionError", id="raising-hint"),
-    case(native.process_type, User, kind="type", description="P", directives=[Tag("x")], id="ok"),
-    case(native.describe_operation_directive, shout, locations=["FIELD", "QUERY"], name="s", description="L", id="ok"),
+    case(native.process_type, User, kind="type", description="P", directives=[Tag("x")]),
+    case(native.describe_operation_directive, shout, locations=["FIELD", "QUERY"], name="s", description="L"),
     case(native.describe_operation_directive, UnreadableSignature(), locations=["FIELD"], raises="RuntimeError",
          id="raising-signature"),
     case(native.compile_schema, **PARTS, mutation_type_name=None, scalar_descriptions=[("ID", "Id")],
-         schema_applied_directives=[Tag("x")], id="ok"),
+         schema_applied_directives=[Tag("x")]),
     case(native.compile_schema, **{**PARTS, "scalar_directives": [("ID", [NO_JSON_FORM])]}, raises="ValueError",
          id="no-json-form"),
     case(native.compile_schema, **{**PARTS, "scalar_names": ["\ud800"]}, raises="UnicodeEncodeError", id="surrogate"),
-    case(native.validate_query, VALID, SCHEMA, id="ok"),
+    case(native.validate_query, VALID, SCHEMA),
     case(native.validate_query, INVALID, SCHEMA, raises="GraphQLError", id="invalid"),
     case(native.validate_query, "{ a(", SCHEMA, raises="GraphQLError", id="parse-error"),
-    case(native.validate_document, native.parse_query(VALID), SCHEMA, "Q", id="ok"),
+    case(native.validate_document, native.parse_query(VALID), SCHEMA, "Q"),
     case(native.validate_document, native.parse_query(INVALID), SCHEMA, raises="GraphQLError", id="invalid"),
-    case(native.render_sdl, SCHEMA, id="ok"),
+    case(native.render_sdl, SCHEMA),
     case(native.resolve_persisted_query, VALID_HASH, SCHEMA, query=VALID, operation_name="Q", id="register"),
     case(native.resolve_persisted_query, VALID_HASH, SCHEMA, id="replay"),
     case(native.resolve_persisted_query, "0" * 64, SCHEMA, raises="GraphQLError", id="not-found"),
     case(native.resolve_persisted_query, "0" * 64, SCHEMA, query=VALID, raises="GraphQLError", id="mismatch"),
-    case(native.resolve_persisted_query, hashlib.sha256(INVALID.encode()).hexdigest(), SCHEMA, query=INVALID,
-         raises="GraphQLError", id="invalid"),
+    case(native.resolve_persisted_query, sha(INVALID), SCHEMA, query=INVALID, raises="GraphQLError", id="invalid"),
 ]
 
 
@@ -176,11 +168,8 @@ def test_every_function_has_a_success_row_and_a_type_error_row():
 
 def walk(value):
     """Reads every attribute of the module's objects in a result, so that the getters are called too."""
-    if isinstance(value, (tuple, list)):
-        for item in value:
-            walk(item)
-    elif isinstance(value, dict):
-        for item in value.values():
+    if isinstance(value, (tuple, list, dict)):
+        for item in value.values() if isinstance(value, dict) else value:
             walk(item)
     elif type(value).__module__ == native.__name__:
         assert getattr(native, type(value).__name__) is type(value), "not exported"
@@ -198,8 +187,7 @@ def outcome(function, args, kwargs):
 
 
 def debug_counts():
-    """The total reference count and live blocks, once cycles and the names that
-    attribute lookups left in the interpreter's type cache are freed."""
+    """The total reference count and live blocks, once cycles and the interpreter's type cache are freed."""
     gc.collect()
     sys._clear_type_cache()
     return sys.gettotalrefcount(), sys.getallocatedblocks()

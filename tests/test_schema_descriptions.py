@@ -1,9 +1,8 @@
 import dataclasses
-import functools
 from typing import Annotated, ForwardRef, Optional, Union
 
 import pytest
-from fakes import check_failure, decorated, field
+from fakes import MEMBER_ERROR, NOT_STR, calling, decorated, failure_test, field
 
 import quenfel._quenfel as native
 from quenfel._lazy import LazyReference
@@ -14,31 +13,25 @@ Input, NoKind = decorated("Input", kind="input"), decorated("NoKind", kind=b"typ
 LATER = LazyReference(__name__)
 
 
-@pytest.mark.parametrize(
-    "annotation, name, description, members, custom",
-    [
-        (Union[A, Renamed], "AOther", None, ["A", "Other"], False),
-        (A | B | A, "AB", None, ["A", "B"], False),
-        (A, "A", None, ["A"], False),
-        (Annotated[Union[A, B], UnionDefinition("Pet", description="Pets", resolve_type=len)],
-         "Pet", "Pets", ["A", "B"], True),
-        (Annotated[Union[A, B], UnionDefinition("Pet", resolve_type=None)], "Pet", None, ["A", "B"], False),
-        (Annotated[A, "doc", UnionDefinition("Only"), UnionDefinition("Second")], "Only", None, ["A"], False),
-        # A lazy member is what its marker makes of the forward reference: named by
-        # the class it resolves to, else by its type_name.
-        (Union[A, Annotated["B", LATER]], "AB", None, ["A", "B"], False),
-        (Union[A, Annotated[ForwardRef("Gone"), LATER]], "AGone", None, ["A", "Gone"], False),
-        (Union[A, Annotated[B, LATER]], "AB", None, ["A", "B"], False),
-    ],
-)
+@pytest.mark.parametrize("annotation, name, description, members, custom", [
+    (Union[A, Renamed], "AOther", None, ["A", "Other"], False),
+    (A | B | A, "AB", None, ["A", "B"], False),
+    (A, "A", None, ["A"], False),
+    (Annotated[Union[A, B], UnionDefinition("Pet", description="Pets", resolve_type=len)],
+     "Pet", "Pets", ["A", "B"], True),
+    (Annotated[Union[A, B], UnionDefinition("Pet", resolve_type=None)], "Pet", None, ["A", "B"], False),
+    (Annotated[A, "doc", UnionDefinition("Only"), UnionDefinition("Second")], "Only", None, ["A"], False),
+    # A lazy member is what its marker makes of the forward reference: named by
+    # the class it resolves to, else by its type_name.
+    (Union[A, Annotated["B", LATER]], "AB", None, ["A", "B"], False),
+    (Union[A, Annotated[ForwardRef("Gone"), LATER]], "AGone", None, ["A", "Gone"], False),
+    (Union[A, Annotated[B, LATER]], "AB", None, ["A", "B"], False),
+])
 def test_describe_union(annotation, name, description, members, custom):
     info = native.describe_union(annotation)
     assert (info.name, info.description, info.member_names, info.has_custom_resolve_type) == (
         name, description, members, custom)
     assert info.member_names is not info.member_names
-
-
-MEMBER_ERROR = "union member '{}' is not a '@quenfel.type'-decorated object type; GraphQL unions may only contain object types"
 
 
 # ---- describe_schema_directive ----------------------------------------------------
@@ -61,10 +54,8 @@ def test_describe_schema_directive():
     assert info.fields[0] is not info.fields[0] and info.locations is not info.locations
 
 
-@pytest.mark.parametrize(
-    "class_name, name, expected",
-    [("XMLTag", None, "xMLTag"), ("_Key", None, "_Key"), ("\u0130d", None, "i\u0307d"), ("Key", "", "")],
-)
+@pytest.mark.parametrize("class_name, name, expected", [("XMLTag", None, "xMLTag"), ("_Key", None, "_Key"),
+                                                        ("\u0130d", None, "i\u0307d"), ("Key", "", "")])
 def test_directive_names(class_name, name, expected):
     cls = dataclasses.dataclass(type(class_name, (), {}))
     info = native.describe_schema_directive(cls, locations=[], name=name)
@@ -77,22 +68,13 @@ def test_unresolvable_hints_fall_back_to_the_declared_types():
     assert [f.graphql_type for f in info.fields] == ["Missing!", "int!"]
 
 
-def union(annotation):
-    return functools.partial(native.describe_union, annotation)
+union, schema_directive = calling(native.describe_union), calling(native.describe_schema_directive, cls=CacheControl)
 
 
-def schema_directive(**arguments):
-    return functools.partial(native.describe_schema_directive, **{"cls": CacheControl, **arguments})
-
-
-FAILURES = [
-    (union(Union[A, B, None]), native.SchemaError, MEMBER_ERROR.format("NoneType")),
-    (union(Union[A, int]), native.SchemaError, MEMBER_ERROR.format("Int")),
-    (union(Union[Input, A]), native.SchemaError, MEMBER_ERROR.format("Input")),
-    (union(Union[A, NoKind]), native.SchemaError, MEMBER_ERROR.format("NoKind")),
-    (union(Annotated[int, LATER]), native.SchemaError, MEMBER_ERROR.format("Int")),
-    (union(Union[A, Annotated[B, "doc"]]), native.SchemaError, MEMBER_ERROR.format("Annotated")),
-    (union(Annotated[A, UnionDefinition(5)]), TypeError, "'int' object is not an instance of 'str'"),
+FAILURES = [(union(annotation), native.SchemaError, MEMBER_ERROR.format(member)) for annotation, member in [
+    (Union[A, B, None], "NoneType"), (Union[A, int], "Int"), (Union[Input, A], "Input"), (Union[A, NoKind], "NoKind"),
+    (Annotated[int, LATER], "Int"), (Union[A, Annotated[B, "doc"]], "Annotated")]] + [
+    (union(Annotated[A, UnionDefinition(5)]), TypeError, NOT_STR),
     (union(Annotated[A, UnionDefinition("U", description=b"x")]), TypeError, "'bytes' object is not an instance of 'str'"),
     (schema_directive(locations=["object"]), native.SchemaError, "unknown schema directive location 'object'"),
     # The locations are read before the class.
@@ -101,11 +83,9 @@ FAILURES = [
     (schema_directive(cls=int, locations=[]), TypeError, "must be called with a dataclass type or instance"),
     (schema_directive(locations="OBJECT"), TypeError, "Can't extract `str` to `Vec`", "locations"),
     (schema_directive(locations={"OBJECT"}), TypeError, "'set' object is not an instance of 'Sequence'", "locations"),
-    (schema_directive(locations=["OBJECT", 1]), TypeError, "'int' object is not an instance of 'str'", "locations"),
+    (schema_directive(locations=["OBJECT", 1]), TypeError, NOT_STR, "locations"),
     (schema_directive(cls=1, locations="OBJECT"), TypeError, "'int' object is not an instance of 'type'", "cls"),
 ]
 
 
-@pytest.mark.parametrize("row", FAILURES)
-def test_failures(row):
-    check_failure(*row)
+test_failures = failure_test(FAILURES)

@@ -9,7 +9,7 @@ from decimal import Decimal
 from types import SimpleNamespace
 
 import pytest
-from fakes import check_failure, raising
+from fakes import NOT_STR, check_failure, raising
 from hypothesis import given
 from hypothesis import strategies as st
 
@@ -50,26 +50,16 @@ def unserializable(type_name):
 
 
 # A value without a JSON form has no literal either.
-@pytest.mark.parametrize(
-    "value, expected, literal",
-    [
-        (INT64_MAX, INT64_MAX, "9223372036854775807"),
-        (INT64_MIN, INT64_MIN, "-9223372036854775808"),
-        (2**63, 9223372036854775808.0, "9.223372036854776e+18"),
-        (2**64 + 1, float(2**64), "1.8446744073709552e+19"),
-        (Decimal("1.5"), 1.5, "1.5"),
-        (Color.RED, 1, "1"),
-        (Index(), -7, "-7"),
-        (IndexFailsButFloat(), 0.25, "0.25"),
-        (math.nan, None, "null"),
-        (-math.inf, None, "null"),
-        (Decimal("NaN"), None, "null"),
-        ((1,), unserializable("tuple"), None), ([1, (2,)], unserializable("tuple"), None),
-        ({"a": [{"b": {1, 2}}]}, unserializable("set"), None), (object(), unserializable("object"), None),
-        (2**1100, unserializable("int"), None), ("\ud800", unserializable("str"), None),
-        ({"a": 1, 2: "b"}, TypeError("'int' object is not an instance of 'str'"), None),
-    ],
-)
+@pytest.mark.parametrize("value, expected, literal", [
+    (INT64_MAX, INT64_MAX, "9223372036854775807"), (INT64_MIN, INT64_MIN, "-9223372036854775808"),
+    (2**63, 9223372036854775808.0, "9.223372036854776e+18"), (2**64 + 1, float(2**64), "1.8446744073709552e+19"),
+    (Decimal("1.5"), 1.5, "1.5"), (Color.RED, 1, "1"), (Index(), -7, "-7"), (IndexFailsButFloat(), 0.25, "0.25"),
+    (math.nan, None, "null"), (-math.inf, None, "null"), (Decimal("NaN"), None, "null"),
+    ((1,), unserializable("tuple"), None), ([1, (2,)], unserializable("tuple"), None),
+    ({"a": [{"b": {1, 2}}]}, unserializable("set"), None), (object(), unserializable("object"), None),
+    (2**1100, unserializable("int"), None), ("\ud800", unserializable("str"), None),
+    ({"a": 1, 2: "b"}, TypeError(NOT_STR), None),
+])
 def test_values_keep_their_kind_in_json_and_as_literals(value, expected, literal):
     if isinstance(expected, Exception):
         check_failure(lambda: hooks.json_text(value), type(expected), str(expected))
@@ -153,17 +143,14 @@ def test_json_like_data_round_trips(value):
 
 @given(st.recursive(scalars, lambda inner: st.lists(inner) | st.dictionaries(names, inner), max_leaves=25))
 def test_default_literal_reads_back_as_the_same_value(value):
-    # Written as a default, read back by the query parser: the text must be a
-    # GraphQL literal of exactly that value.
+    # Written as a default, read back by the query parser: the text must be a GraphQL literal of exactly that value.
     literal = hooks.default_literal(value)
     assert same(lowered_argument(literal), value), literal
 
 
-@pytest.mark.parametrize(
-    "literal, expected",
-    [("9223372036854775807", INT64_MAX), ("9223372036854775808", 2.0**63), ("RED", "RED"),
-     ("{b: 1, a: {d: 2, c: 3}, b: true}", {"b": True, "a": {"d": 2, "c": 3}})],
-)
+@pytest.mark.parametrize("literal, expected", [
+    ("9223372036854775807", INT64_MAX), ("9223372036854775808", 2.0**63), ("RED", "RED"),
+    ("{b: 1, a: {d: 2, c: 3}, b: true}", {"b": True, "a": {"d": 2, "c": 3}})])
 def test_literals_become_python_values(literal, expected):
     assert same(lowered_argument(literal), expected)
 
@@ -193,17 +180,12 @@ def test_a_failing_marker_lookup_means_not_decorated_unless_it_is_a_real_failure
         hooks.default_literal(instance_whose_type_raises(KeyboardInterrupt))
 
 
-@pytest.mark.parametrize(
-    "info, error",
-    [
-        (SimpleNamespace(kind=5, enum_values=[]), TypeError),
-        (SimpleNamespace(enum_values=[]), AttributeError),
-        (SimpleNamespace(kind="enum"), AttributeError),
-        (SimpleNamespace(kind="enum", enum_values=3), TypeError),
-        (SimpleNamespace(kind="enum", enum_values=[SimpleNamespace(graphql_name="x")]), AttributeError),
-        (SimpleNamespace(kind="enum", enum_values=[SimpleNamespace(name="A", graphql_name=7)]), TypeError),
-    ],
-)
+@pytest.mark.parametrize("info, error", [
+    (SimpleNamespace(kind=5, enum_values=[]), TypeError), (SimpleNamespace(enum_values=[]), AttributeError),
+    (SimpleNamespace(kind="enum"), AttributeError), (SimpleNamespace(kind="enum", enum_values=3), TypeError),
+    (SimpleNamespace(kind="enum", enum_values=[SimpleNamespace(graphql_name="x")]), AttributeError),
+    (SimpleNamespace(kind="enum", enum_values=[SimpleNamespace(name="A", graphql_name=7)]), TypeError),
+])
 def test_errors_reading_a_decorated_enum_are_raised(info, error):
     Broken = enum.Enum("Broken", "A")
     Broken.__quenfel_type_info__ = info

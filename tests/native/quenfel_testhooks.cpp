@@ -1,6 +1,5 @@
-// Test hooks: module functions that drive the binding layer into the paths
-// that real input cannot reach. Add a hook as a function plus one line in
-// `hooks`.
+// Test hooks: module functions that drive the binding layer into the paths that real input
+// cannot reach. Add a hook as a function plus one line in `hooks`.
 #include <stdexcept>
 #include <string>
 
@@ -40,8 +39,7 @@ constexpr Signature<1> kPanickingObject{"panicking_object", {"message"}, 1, 1};
 PyObject* panicking_object(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   return guard([&] {
     Arguments<1> arguments(kPanickingObject, args, nargs, kwnames);
-    std::string message(as_str(arguments[0], "message"));
-    return make_instance<PanickingObject>(std::move(message));
+    return make_instance<PanickingObject>(std::string(as_str(arguments[0], "message")));
   });
 }
 
