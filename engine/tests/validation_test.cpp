@@ -17,9 +17,8 @@ namespace {
 using namespace quenfel::testing;
 using Loc = OperationDirectiveLocation;
 
-// Query { ... } with pets, a union, a union shadowed by a type, an interface
-// without implementors, an enum, an input object, a custom scalar and a few
-// schema directives.
+// Query { ... } with pets, a union, a union shadowed by a type, an interface without implementors, an enum,
+// an input object, a custom scalar and a few schema directives.
 std::unique_ptr<CompiledSchema> make_schema(bool auto_camel_case = true) {
   return SchemaBuilder()
       .auto_camel_case(auto_camel_case)
@@ -65,8 +64,7 @@ const CompiledSchema& schema() {
   return *instance;
 }
 
-// "ok", or the error's message and position, after its code unless that is
-// GRAPHQL_VALIDATION_FAILED.
+// "ok", or the error in brief (its code shows only when it is not GRAPHQL_VALIDATION_FAILED).
 std::string outcome(std::string_view text, const CompiledSchema& against = schema(),
                     std::optional<std::string_view> operation_name = std::nullopt) {
   Result<DocumentPtr> document = parse_document(text);
@@ -76,8 +74,7 @@ std::string outcome(std::string_view text, const CompiledSchema& against = schem
 }
 
 struct Case {
-  std::string text;
-  std::string expected;
+  std::string text, expected;
   std::optional<std::string_view> operation_name = std::nullopt;
 };
 
@@ -87,9 +84,8 @@ void expect_outcomes(std::initializer_list<Case> cases, const CompiledSchema& ag
 
 TEST(ValidationTest, Operation) {
   // Only the selected operation and what it reaches are examined.
-  const std::string two =
-      "query A { name ...Used }\nquery B { nope }\nfragment Used on Query { dog { name } }\n"
-      "fragment Unused on Nowhere { nothing }\n";
+  const std::string two = "query A { name ...Used }\nquery B { nope }\nfragment Used on Query { dog { name } }\n"
+                          "fragment Unused on Nowhere { nothing }\n";
   std::string many = "query(";
   for (int i = 0; i < 40; ++i) many += "$v" + std::to_string(i) + ": Int ";
   expect_outcomes({
@@ -154,10 +150,8 @@ TEST(ValidationTest, Fields) {
   // A name can be a scalar, a union and a type at once: scalar wins over union, union over type.
   auto overlapping = SchemaBuilder()
                          .add(object("Query", {field("both", "Both"), field("choice", "Choice")}))
-                         .add_scalar("Both")
-                         .add_union("Both", {"Query"})
-                         .add(enumeration("Choice", {"A"}))
-                         .add_union("Choice", {"Query"})
+                         .add_scalar("Both").add_union("Both", {"Query"})
+                         .add(enumeration("Choice", {"A"})).add_union("Choice", {"Query"})
                          .build();
   expect_outcomes(
       {{"{ both }", "ok"},
@@ -249,8 +243,7 @@ TEST(ValidationTest, LiteralsAgainstDeclaredTypes) {
   // scalars, object types and unknown types.
   EXPECT_EQ(outcome("{ args(id: \"1\", i: 4294967296, f: 1, ints: [1, null, 3], color: DARK_BLUE, "
                     "filter: {max_len: \"x\"}, when: {any: [1, \"x\"]}, dog: 1, mystery: [RED]) "
-                    "b: args(i: null, color: light_green, filter: {}) }"),
-            "ok");
+                    "b: args(i: null, color: light_green, filter: {}) }"), "ok");
   const std::pair<const char*, const char*> cases[] = {
       // argument, and why it does not fit
       {"id: 1", "expected a string, got a number"},
@@ -275,11 +268,10 @@ TEST(ValidationTest, LiteralsAgainstDeclaredTypes) {
       {"filter: {maxLen: \"x\"}", "field 'maxLen': expected an integer, got a string"},
   };
   for (const auto& [argument, reason] : cases) {
-    std::string_view name(argument, std::string_view(argument).find(':'));
-    // The value starts right after "{ args(name: ".
+    const std::string name(argument, std::string_view(argument).find(':'));
+    const std::string at = " @1:" + std::to_string(name.size() + 10);  // the value, after "{ args(name: "
     EXPECT_EQ(outcome(std::string("{ args(") + argument + ") }"),
-              "ARGUMENT_TYPE_MISMATCH: argument '" + std::string(name) + "' on 'args' " + reason + " @1:" +
-                  std::to_string(name.size() + 10));
+              "ARGUMENT_TYPE_MISMATCH: argument '" + name + "' on 'args' " + reason + at);
   }
 }
 
@@ -288,8 +280,7 @@ TEST(ValidationTest, Variables) {
   // A default on either side relaxes a non-null place, at any depth.
   EXPECT_EQ(outcome("query($a: Int = 1, $b: Int, $c: Int!, $d: [Int] = [1], $e: [Int!]!, $f: [[Int!]!]!, $g: [Int]) { "
                     "required(a: $a, b: $b, maxCount: $c) args(i: $c, strictInts: $d, ints: $e, nested: $f) "
-                    "b: args(nested: [$g, [1]], filter: {min: 1, limit: $b}) }"),
-            "ok");
+                    "b: args(nested: [$g, [1]], filter: {min: 1, limit: $b}) }"), "ok");
   expect_outcomes({
       {"query($i: Int) { args(i: $j) }", mismatch + "i' on 'args' references undefined variable '$j' @1:26"},
       {"query($v: Int) { required(a: $v, maxCount: 1) }",
@@ -333,12 +324,8 @@ TEST(ValidationTest, DepthAndRepeatedWork) {
   // is at level 2 + levels, F499's at 501 + levels, so with 12 levels the spread
   // of F499 (inside F498, at level 512) is refused.
   auto wrapped = [](int levels) {
-    std::string text = "{ ...F0 ";
-    for (int i = 0; i < levels; ++i) text += "... { ";
-    text += "...F0";
-    for (int i = 0; i < levels; ++i) text += " }";
-    std::string chain = fragment_chain(500, "name", "", "Query");
-    return text + " }\n" + chain.substr(chain.find('\n') + 1);
+    const std::string chain = fragment_chain(500, "name", "", "Query");
+    return "{ ...F0 " + nested("... { ", levels, "...F0", " }") + " }\n" + chain.substr(chain.find('\n') + 1);
   };
   EXPECT_EQ(outcome(wrapped(11)), "ok");
   EXPECT_EQ(outcome(wrapped(12)), too_deep + " @500:26");
