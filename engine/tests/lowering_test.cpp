@@ -21,9 +21,8 @@ std::string dump(List<LoweredArgument> arguments) {
   return out.empty() ? out : out + ")";
 }
 
-// Plan notation: [T] type condition, key:name for an alias, (a,b) argument
-// names, @d(a) kept directives, ^ deferred (^(label) with a label), ~(count) or
-// ~(count,label) streamed, {...} selections. An error reads "error: " and the
+// Plan notation: [T] type condition, key:name for an alias, (a,b) argument names, @d(a) kept directives, ^ deferred
+// (^(label) with a label), ~(count) or ~(count,label) streamed, {...} selections. An error reads "error: " and the
 // error in brief (lowering's errors have no positions).
 std::string dump(const std::vector<LoweredField>& fields) {
   std::string out;
@@ -33,9 +32,7 @@ std::string dump(const std::vector<LoweredField>& fields) {
     out += field.response_key;
     if (field.field_name != field.response_key) out.append(":").append(field.field_name);
     out += dump(field.arguments);
-    for (const LoweredDirective& directive : field.directives) {
-      out += "@" + std::string(directive.name) + dump(directive.arguments);
-    }
+    for (const LoweredDirective& d : field.directives) out += "@" + std::string(d.name) + dump(d.arguments);
     if (field.defer) out += field.defer->label ? "^(" + std::string(*field.defer->label) + ")" : "^";
     if (field.stream) {
       out.append("~(").append(std::to_string(field.stream->initial_count));
@@ -52,13 +49,11 @@ std::string plan_of(std::string_view text, const Json& variables = Json::object(
   Result<DocumentPtr> document = parse_document(text);
   if (!document) return "parse failed: " + document.error().message;
   Result<LoweredOperation> lowered = lower_document(**document, JsonVariables(variables), operation_name);
-  if (lowered) return dump(lowered->fields);
-  return "error: " + describe(lowered.error(), ErrorCode::GRAPHQL_VALIDATION_FAILED);
+  return lowered ? dump(lowered->fields) : "error: " + describe(lowered.error(), ErrorCode::GRAPHQL_VALIDATION_FAILED);
 }
 
 struct Case {
-  std::string query;
-  std::string plan;
+  std::string query, plan;
   Json variables = Json::object();
 };
 

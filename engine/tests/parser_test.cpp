@@ -158,8 +158,7 @@ TEST(ParserTest, Shape) {
       "type@1:82 {@1:87 __typename@1:89 } }\nfragment query@1:103 on@1:118 on {@1:124 on@1:126 }\n");
 }
 
-// A selection keeps only the parts it has, packed after its head: every mix
-// of them reads back whole, in place.
+// A selection keeps only the parts it has, packed after its head: every mix of them reads back whole, in place.
 TEST(ParserTest, EveryMixOfSelectionPartsReadsBack) {
   for (int mask = 0; mask < 32; ++mask) {
     const bool alias = mask & 1, arguments = mask & 2, directives = mask & 4, set = mask & 8, inline_fragment = mask & 16;
@@ -181,9 +180,8 @@ TEST(ParserTest, EveryMixOfSelectionPartsReadsBack) {
   }
 }
 
-// Siblings are linked as they come: any number of them keeps its order, and a
-// document that can only fail gives its later definitions back yet still
-// reports the first conflict, or a later syntax error.
+// Siblings are linked as they come: any number of them keeps its order, and a document that can only fail gives its
+// later definitions back yet still reports the first conflict, or a later syntax error.
 TEST(ParserTest, LongListsKeepTheirOrderAndCount) {
   constexpr std::size_t kCount = 200'000;
   std::string fields = "{", arguments, items;

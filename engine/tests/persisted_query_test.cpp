@@ -127,8 +127,8 @@ TEST(ResolvePersistedQueryTest, FailuresStoreNothing) {
   EXPECT_EQ(schema->persisted_query_cache.size(), 0u);
 }
 
-// Registered unvalidated, a document replays without validation only when none
-// is asked for; a failed re-registration leaves the earlier entry as it was.
+// Registered unvalidated, a document replays without validation only when none is asked for; a failed
+// re-registration leaves the earlier entry as it was.
 TEST(ResolvePersistedQueryTest, ValidationOnlyWhenAsked) {
   auto schema = make_schema();
   constexpr std::string_view kUnknownField = "{ item(id: 1) { id colour } }";
@@ -187,9 +187,8 @@ TEST(ResolvePersistedQueryTest, ConcurrentFirstReplaysValidateOneEntry) {
   for (const OperationDefinition& operation : cached.document()->operations()) EXPECT_TRUE(cached.validated(operation));
 }
 
-// Eight threads register and replay overlapping sets of queries, more than the
-// cache holds, so entries are replaced and evicted while others are read: every
-// replay that finds its hash hands back that query's own document.
+// Eight threads register and replay overlapping sets of queries, more than the cache holds, so entries are replaced
+// and evicted while others are read: every replay that finds its hash hands back that query's own document.
 TEST(ResolvePersistedQueryTest, ConcurrentRegistrationAndReplay) {
   constexpr int kThreads = 8, kQueries = 1500, kSteps = 3000;
   auto schema = make_schema();

@@ -238,9 +238,8 @@ TEST(ValidationTest, DirectivesAndArguments) {
 }
 
 TEST(ValidationTest, LiteralsAgainstDeclaredTypes) {
-  // Integers of any size, integers for floats, null where nullable, missing and
-  // unknown input fields, enum values by exposed name, any value for custom
-  // scalars, object types and unknown types.
+  // Integers of any size, integers for floats, null where nullable, missing and unknown input fields, enum values by
+  // exposed name, any value for custom scalars, object types and unknown types.
   EXPECT_EQ(outcome("{ args(id: \"1\", i: 4294967296, f: 1, ints: [1, null, 3], color: DARK_BLUE, "
                     "filter: {max_len: \"x\"}, when: {any: [1, \"x\"]}, dog: 1, mystery: [RED]) "
                     "b: args(i: null, color: light_green, filter: {}) }"), "ok");
@@ -319,9 +318,8 @@ TEST(ValidationTest, DepthAndRepeatedWork) {
   EXPECT_EQ(outcome(fragment_chain(100000, "__typename", "subscription ", "Subscription")), too_deep + " @512:33");
   EXPECT_EQ(outcome(fragment_chain(511, "name", "query ", "Query")), "ok");
   EXPECT_EQ(outcome(fragment_chain(511, "dog { name }", "query ", "Query")), too_deep + " @512:26");
-  // A fragment remembered as fine at a shallow level is walked again where it
-  // would pass the bound, and fails where a fresh walk would: F0's selection set
-  // is at level 2 + levels, F499's at 501 + levels, so with 12 levels the spread
+  // A fragment remembered as fine at a shallow level is walked again where it would pass the bound, and fails where a
+  // fresh walk would: F0's selection set is at level 2 + levels, F499's at 501 + levels, so with 12 levels the spread
   // of F499 (inside F498, at level 512) is refused.
   auto wrapped = [](int levels) {
     const std::string chain = fragment_chain(500, "name", "", "Query");
