@@ -104,7 +104,11 @@ TEST(LoweringTest, SkipAndInclude) {
   });
 }
 
-TEST(LoweringTest, Defer) {
+TEST(LoweringTest, DeferAndStream) {
+  const Json counts{{"u", 7u}, {"s", -7}, {"max", std::numeric_limits<std::int64_t>::max()},
+                    {"big", std::uint64_t{1} << 63}, {"f", 3.0}, {"off", false}};
+  const std::string not_integer = "error: @stream(initialCount: ...) argument must be an integer or a variable";
+  const std::string must_be_integer = "used in @stream(initialCount: ...) must be an integer";
   expect_plans({
       {R"({ ... @defer { f } ... @defer(if: true, label: "x") { g } ... @defer(label: "") { h } })", "f^ g^(x) h^()"},
       {"{ ... @defer(if: $no, label: $l) { f } }", "f", kFlags},
@@ -123,15 +127,6 @@ TEST(LoweringTest, Defer) {
       {"{ b ...F @defer } fragment F on T { a b }", "b [T]a^ [T]b"},
       {"{ ...F } fragment F on T @defer { a }", "[T]a"},  // the definition's own is not read
       {"{ a { ... @defer { a } } }", "a{a^}"},
-  });
-}
-
-TEST(LoweringTest, Stream) {
-  const Json counts{{"u", 7u}, {"s", -7}, {"max", std::numeric_limits<std::int64_t>::max()},
-                    {"big", std::uint64_t{1} << 63}, {"f", 3.0}, {"off", false}};
-  const std::string not_integer = "error: @stream(initialCount: ...) argument must be an integer or a variable";
-  const std::string must_be_integer = "used in @stream(initialCount: ...) must be an integer";
-  expect_plans({
       {"{ a @stream b @stream(initialCount: 5, label: \"s\") c @stream(if: $off) d { e @stream } }",
        "a~(0) b~(5,s) c d{e~(0)}", counts},
       {"{ f @stream(initialCount: -9223372036854775808) }", "f~(-9223372036854775808)"},

@@ -115,7 +115,8 @@ TEST(ValidationTest, Operation) {
                   *unregistered);
 }
 
-TEST(ValidationTest, Fields) {
+TEST(ValidationTest, FieldsAndFragments) {
+  const std::string never = "INVALID_FRAGMENT_TARGET: fragment on '";
   expect_outcomes({
       {"{\n  dog {\n    name\n    nope\n  }\n}", "UNKNOWN_FIELD: field 'nope' does not exist on type 'Dog' @4:5"},
       {"{ alias: nope }", "UNKNOWN_FIELD: field 'nope' does not exist on type 'Query' @1:3"},
@@ -143,28 +144,6 @@ TEST(ValidationTest, Fields) {
        "'Boolean' @1:32"},
       {"{ dog { name(x: 1) @stream } }",
        "UNKNOWN_ARGUMENT: unknown argument 'x' on 'name' @1:14"},  // arguments before the placement
-  });
-  expect_outcomes({{"{ first_name python_name: renamed aB { name } required(a: 1, max_count: 2) }", "ok"},
-                   {"{ firstName }", "UNKNOWN_FIELD: field 'firstName' does not exist on type 'Query' @1:3"}},
-                  *make_schema(false));
-  // A name can be a scalar, a union and a type at once: scalar wins over union, union over type.
-  auto overlapping = SchemaBuilder()
-                         .add(object("Query", {field("both", "Both"), field("choice", "Choice")}))
-                         .add_scalar("Both").add_union("Both", {"Query"})
-                         .add(enumeration("Choice", {"A"})).add_union("Choice", {"Query"})
-                         .build();
-  expect_outcomes(
-      {{"{ both }", "ok"},
-       {"{ both { x } }", "UNKNOWN_FIELD: field 'both' is of leaf type 'Both' and cannot have a selection set @1:8"},
-       {"{ choice }", "UNKNOWN_FIELD: field 'choice' is of composite type 'Choice' and must have a selection set @1:3"},
-       // The enum of the same name is the parent.
-       {"{ choice { x } }", "UNKNOWN_FIELD: field 'x' does not exist on type 'Choice' @1:12"}},
-      *overlapping);
-}
-
-TEST(ValidationTest, Fragments) {
-  const std::string never = "INVALID_FRAGMENT_TARGET: fragment on '";
-  expect_outcomes({
       // Interfaces and unions meet their members; an interface nobody implements takes any type.
       {"{ pet { ... on Dog { barks } ...C ... on Pet { name } } shadow { ... on Cat { meows } } dog { ...A ...A ... { "
        "...A } ... on Lonely { id } } lonely { ... on Human { name } } }\n"
@@ -197,9 +176,26 @@ TEST(ValidationTest, Fragments) {
       {"{ dog { ... { barks } ... @include(if: true) { nope } } }",
        "UNKNOWN_FIELD: field 'nope' does not exist on type 'Dog' @1:48"},
   });
+  expect_outcomes({{"{ first_name python_name: renamed aB { name } required(a: 1, max_count: 2) }", "ok"},
+                   {"{ firstName }", "UNKNOWN_FIELD: field 'firstName' does not exist on type 'Query' @1:3"}},
+                  *make_schema(false));
+  // A name can be a scalar, a union and a type at once: scalar wins over union, union over type.
+  auto overlapping = SchemaBuilder()
+                         .add(object("Query", {field("both", "Both"), field("choice", "Choice")}))
+                         .add_scalar("Both").add_union("Both", {"Query"})
+                         .add(enumeration("Choice", {"A"})).add_union("Choice", {"Query"})
+                         .build();
+  expect_outcomes(
+      {{"{ both }", "ok"},
+       {"{ both { x } }", "UNKNOWN_FIELD: field 'both' is of leaf type 'Both' and cannot have a selection set @1:8"},
+       {"{ choice }", "UNKNOWN_FIELD: field 'choice' is of composite type 'Choice' and must have a selection set @1:3"},
+       // The enum of the same name is the parent.
+       {"{ choice { x } }", "UNKNOWN_FIELD: field 'x' does not exist on type 'Choice' @1:12"}},
+      *overlapping);
 }
 
-TEST(ValidationTest, DirectivesAndArguments) {
+TEST(ValidationTest, DirectivesArgumentsAndVariables) {
+  const std::string mismatch = "ARGUMENT_TYPE_MISMATCH: argument '";
   expect_outcomes({
       {"{ name @skip(unknown: 1) dog @include { ... @skip { name } ... @defer(if: null, label: \"x\") { name } "
        "...F @defer ... @mark(minLevel: 1) { name } ...F @mark } name @auth(role: \"r\") }\n"
@@ -214,8 +210,7 @@ TEST(ValidationTest, DirectivesAndArguments) {
       // Repeats are not this check's concern.
       {"query($b: Boolean, $n: Int) { dog { tricks @stream(if: $b, if: true, initialCount: $n) } }", "ok"},
       {"query($s: String) { dog { tricks @stream(label: \"a\", if: $s) } }",
-       "ARGUMENT_TYPE_MISMATCH: argument 'if' on '@stream' expects 'Boolean', but variable '$s' is declared as "
-       "'String' @1:58"},
+       mismatch + "if' on '@stream' expects 'Boolean', but variable '$s' is declared as 'String' @1:58"},
       {"{ name @auth(role: \"a\") @nope @alsoNope }", "INVALID_DIRECTIVE_LOCATION: unknown directive '@nope' @1:25"},
       {"{ dog { ...F @auth(role: \"x\") } }\nfragment F on Dog { name }",
        "INVALID_DIRECTIVE_LOCATION: directive '@auth' is not allowed at this location (FRAGMENT_SPREAD) @1:14"},
@@ -228,12 +223,35 @@ TEST(ValidationTest, DirectivesAndArguments) {
       {"{ alias: args(i: 1, zz: 1) }", "UNKNOWN_ARGUMENT: unknown argument 'zz' on 'args' @1:21"},
       {"{\n  r: required(a: 1)\n}", "ARGUMENT_TYPE_MISMATCH: missing required argument 'maxCount' on 'required' @2:3"},
       {"{ required(a: 1, max_count: 1) }", "UNKNOWN_ARGUMENT: unknown argument 'max_count' on 'required' @1:18"},
-      {"{ required(a: null, maxCount: 1) }",
-       "ARGUMENT_TYPE_MISMATCH: argument 'a' on 'required' must not be null @1:15"},
+      {"{ required(a: null, maxCount: 1) }", mismatch + "a' on 'required' must not be null @1:15"},
       // The first declared argument exposing the name is the one checked.
       {"{ required(a: 1, maxCount: \"x\") }",
        "ARGUMENT_TYPE_MISMATCH: argument 'maxCount' on 'required' expected an integer, got a string @1:28"},
       {"{ required(a: 1, maxCount: 2) required2: required(maxCount: 0, c: null, a: 3, b: 4) }", "ok"},
+      // A default on either side relaxes a non-null place, at any depth.
+      {"query($a: Int = 1, $b: Int, $c: Int!, $d: [Int] = [1], $e: [Int!]!, $f: [[Int!]!]!, $g: [Int]) { "
+       "required(a: $a, b: $b, maxCount: $c) args(i: $c, strictInts: $d, ints: $e, nested: $f) "
+       "b: args(nested: [$g, [1]], filter: {min: 1, limit: $b}) }", "ok"},
+      {"query($i: Int) { args(i: $j) }", mismatch + "i' on 'args' references undefined variable '$j' @1:26"},
+      {"query($v: Int) { required(a: $v, maxCount: 1) }",
+       mismatch + "a' on 'required' expects 'Int!', but variable '$v' is declared as 'Int' @1:30"},
+      {"query($v: String) { args(i: $v) }",
+       mismatch + "i' on 'args' expects 'Int', but variable '$v' is declared as 'String' @1:29"},
+      {"query($v: [Int]) { args(strictInts: $v) }",
+       mismatch + "strictInts' on 'args' expects '[Int!]', but variable '$v' is declared as '[Int]' @1:37"},
+      {"query($v: Int) { args(ints: $v) }",
+       mismatch + "ints' on 'args' expects '[Int]', but variable '$v' is declared as 'Int' @1:29"},
+      {"query($v: [Int]) { args(i: $v) }",
+       mismatch + "i' on 'args' expects 'Int', but variable '$v' is declared as '[Int]' @1:28"},
+      {"query($x: String) { args(ints: [1, $x]) }",
+       mismatch + "ints' on 'args' expects 'Int', but variable '$x' is declared as 'String' @1:32"},
+      {"query($v: Int) { required(a: 1, maxCount: 1, d: [$v]) }",  // the default is not the items'
+       mismatch + "d' on 'required' expects 'Int!', but variable '$v' is declared as 'Int' @1:49"},
+      {"query($v: Int) { args(filter: {min: $v}) }",
+       mismatch + "filter' on 'args' field 'min': expects 'Int!', but variable '$v' is declared as 'Int' @1:31"},
+      // Variables of other operations are not visible.
+      {"query A($x: Int) { name } query B { args(i: $x) }",
+       mismatch + "i' on 'args' references undefined variable '$x' @1:45", "B"},
   });
 }
 
@@ -272,36 +290,6 @@ TEST(ValidationTest, LiteralsAgainstDeclaredTypes) {
     EXPECT_EQ(outcome(std::string("{ args(") + argument + ") }"),
               "ARGUMENT_TYPE_MISMATCH: argument '" + name + "' on 'args' " + reason + at);
   }
-}
-
-TEST(ValidationTest, Variables) {
-  const std::string mismatch = "ARGUMENT_TYPE_MISMATCH: argument '";
-  // A default on either side relaxes a non-null place, at any depth.
-  EXPECT_EQ(outcome("query($a: Int = 1, $b: Int, $c: Int!, $d: [Int] = [1], $e: [Int!]!, $f: [[Int!]!]!, $g: [Int]) { "
-                    "required(a: $a, b: $b, maxCount: $c) args(i: $c, strictInts: $d, ints: $e, nested: $f) "
-                    "b: args(nested: [$g, [1]], filter: {min: 1, limit: $b}) }"), "ok");
-  expect_outcomes({
-      {"query($i: Int) { args(i: $j) }", mismatch + "i' on 'args' references undefined variable '$j' @1:26"},
-      {"query($v: Int) { required(a: $v, maxCount: 1) }",
-       mismatch + "a' on 'required' expects 'Int!', but variable '$v' is declared as 'Int' @1:30"},
-      {"query($v: String) { args(i: $v) }",
-       mismatch + "i' on 'args' expects 'Int', but variable '$v' is declared as 'String' @1:29"},
-      {"query($v: [Int]) { args(strictInts: $v) }",
-       mismatch + "strictInts' on 'args' expects '[Int!]', but variable '$v' is declared as '[Int]' @1:37"},
-      {"query($v: Int) { args(ints: $v) }",
-       mismatch + "ints' on 'args' expects '[Int]', but variable '$v' is declared as 'Int' @1:29"},
-      {"query($v: [Int]) { args(i: $v) }",
-       mismatch + "i' on 'args' expects 'Int', but variable '$v' is declared as '[Int]' @1:28"},
-      {"query($x: String) { args(ints: [1, $x]) }",
-       mismatch + "ints' on 'args' expects 'Int', but variable '$x' is declared as 'String' @1:32"},
-      {"query($v: Int) { required(a: 1, maxCount: 1, d: [$v]) }",  // the default is not the items'
-       mismatch + "d' on 'required' expects 'Int!', but variable '$v' is declared as 'Int' @1:49"},
-      {"query($v: Int) { args(filter: {min: $v}) }",
-       mismatch + "filter' on 'args' field 'min': expects 'Int!', but variable '$v' is declared as 'Int' @1:31"},
-      // Variables of other operations are not visible.
-      {"query A($x: Int) { name } query B { args(i: $x) }",
-       mismatch + "i' on 'args' references undefined variable '$x' @1:45", "B"},
-  });
 }
 
 TEST(ValidationTest, DepthAndRepeatedWork) {
