@@ -130,16 +130,14 @@ TEST(ParserTest, Fixtures) {
       EXPECT_EQ(outcome(read_fixture(entry.path())) == "ok", valid) << entry.path().filename();
     }
   }
-  const std::pair<const char*, std::string> invalid[] = {
-      {"directive-without-name", "syntax error: expected a directive name, found '}' @4:3"},
-      {"missing-argument-value", "syntax error: expected a value, found ')' @2:39"},
-      {"operation-defined-twice", "operation Viewer is defined twice @1:1 @7:1"},
-      {"schema-definition", "syntax error: expected " + kDefinition + ", found the type-system keyword 'type' (a query "
-                            "document cannot define or extend a schema) @1:1"},
+  const std::pair<std::string, std::string> invalid[] = {
+      {"directive-without-name.graphql", "syntax error: expected a directive name, found '}' @4:3"},
+      {"missing-argument-value.graphql", "syntax error: expected a value, found ')' @2:39"},
+      {"operation-defined-twice.graphql", "operation Viewer is defined twice @1:1 @7:1"},
+      {"schema-definition.graphql", "syntax error: expected " + kDefinition + ", found the type-system keyword 'type' "
+                                    "(a query document cannot define or extend a schema) @1:1"},
   };
-  for (const auto& [name, expected] : invalid) {
-    EXPECT_EQ(outcome(read_fixture(fs::path("parser-invalid") / (std::string(name) + ".graphql"))), expected) << name;
-  }
+  for (const auto& [name, error] : invalid) EXPECT_EQ(outcome(read_fixture("parser-invalid/" + name)), error) << name;
 }
 
 TEST(ParserTest, Shape) {
