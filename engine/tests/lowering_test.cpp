@@ -79,7 +79,11 @@ TEST(LoweringTest, ShapeOfThePlan) {
   });
 }
 
-TEST(LoweringTest, SkipAndInclude) {
+TEST(LoweringTest, Directives) {
+  const Json counts{{"u", 7u}, {"s", -7}, {"max", std::numeric_limits<std::int64_t>::max()},
+                    {"big", std::uint64_t{1} << 63}, {"f", 3.0}, {"off", false}};
+  const std::string not_integer = "error: @stream(initialCount: ...) argument must be an integer or a variable";
+  const std::string must_be_integer = "used in @stream(initialCount: ...) must be an integer";
   expect_plans({
       {"{ a @skip(if: true) b @include(if: $no) c @include(if: $yes) { d @skip(if: $yes) e } }", "c{e}", kFlags},
       {"{ ... @skip(if: $yes) { a } ... @include(if: true) { b } ...F @include(if: $no) ...G }"
@@ -101,15 +105,6 @@ TEST(LoweringTest, SkipAndInclude) {
       {"query($flag: Boolean = false) { a @skip(if: $flag) }",
        "error: @skip(if: $flag) references undefined variable '$flag'"},
       {"{ f @skip(if: $yes) }", "error: @skip(if: $yes) references undefined variable '$yes'", Json::array({true})},
-  });
-}
-
-TEST(LoweringTest, DeferAndStream) {
-  const Json counts{{"u", 7u}, {"s", -7}, {"max", std::numeric_limits<std::int64_t>::max()},
-                    {"big", std::uint64_t{1} << 63}, {"f", 3.0}, {"off", false}};
-  const std::string not_integer = "error: @stream(initialCount: ...) argument must be an integer or a variable";
-  const std::string must_be_integer = "used in @stream(initialCount: ...) must be an integer";
-  expect_plans({
       {R"({ ... @defer { f } ... @defer(if: true, label: "x") { g } ... @defer(label: "") { h } })", "f^ g^(x) h^()"},
       {"{ ... @defer(if: $no, label: $l) { f } }", "f", kFlags},
       // The first only.
@@ -207,8 +202,7 @@ TEST(LoweringLimitsTest, FieldsVisitsAndDepthAreBounded) {
   EXPECT_EQ(plan_of("{" + spreads + " b" + fragment), fields);
 
   // Settling @defer re-examines every entry of its level, at every level.
-  std::string settled = plan_of(fragment_chain(500, thousand, "", "T", "@defer"));
-  EXPECT_EQ(settled.substr(0, 12), "[T]a0^ [T]a1");
+  EXPECT_EQ(plan_of(fragment_chain(500, thousand, "", "T", "@defer")).substr(0, 12), "[T]a0^ [T]a1");
   EXPECT_EQ(plan_of(fragment_chain(500, thousand + thousand + thousand, "", "T", "@defer")), visits);
 
   EXPECT_EQ(plan_of(fragment_chain(511, "a")), "[T]a");

@@ -149,9 +149,8 @@ TEST(ParserTest, Shape) {
             "...@4:5 on@4:9 User {@4:17 name@4:19 } ...@5:5 @defer@5:9 {@5:16 id@5:18 } } }\n"
             "fragment Frag@9:1 on@9:15 User @fd@9:23 {@9:27 id@10:3 }\n");
   // Keywords are ordinary names elsewhere.
-  EXPECT_EQ(
-      dump("query query($on: on = on) { fragment: query(true: false, null: null) on ...query type { __typename } }"
-           "fragment query on on { on }"),
+  EXPECT_EQ(dump("query query($on: on = on) { fragment: query(true: false, null: null) on ...query type { "
+                 "__typename } }fragment query on on { on }"),
       "query query@1:1 $on@1:13:on=on {@1:27 fragment:query@1:29(true:false,null:null) on@1:70 ...query@1:73 "
       "type@1:82 {@1:87 __typename@1:89 } }\nfragment query@1:103 on@1:118 on {@1:124 on@1:126 }\n");
 }
