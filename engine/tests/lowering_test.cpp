@@ -87,8 +87,7 @@ TEST(LoweringTest, Directives) {
   expect_plans({
       {"{ a @skip(if: true) b @include(if: $no) c @include(if: $yes) { d @skip(if: $yes) e } }", "c{e}", kFlags},
       {"{ ... @skip(if: $yes) { a } ... @include(if: true) { b } ...F @include(if: $no) ...G }"
-       " fragment F on T { a } fragment G on T { c }",
-       "b [T]c", kFlags},
+       " fragment F on T { a } fragment G on T { c }", "b [T]c", kFlags},
       {"{ a ...F } fragment F on T @include(if: false) { b }", "a"},    // wherever it is spread
       {"{ a ...Missing @skip(if: true) }", "a"},                        // never looked up
       {"{ ...F } fragment F on T { a ...F @skip(if: true) }", "[T]a"},  // no cycle

@@ -70,8 +70,7 @@ TEST(SchemaShapeTest, FirstViolation) {
       {node_and_user({field("id", "ID!")}).add_union("Search", {"User", "String"}).build(), "sound"},
       // Members are checked first, and the first empty type by byte order is reported.
       {SchemaBuilder().add(object("User", {field("id", "ID")}, {"Missing"})).add_union("U", {"X"})
-           .add(object("b", {})).add(object("Ab", {})).add(object("A", {})).build(),
-       "object type 'A" + no_fields},
+           .add(object("b", {})).add(object("Ab", {})).add(object("A", {})).build(), "object type 'A" + no_fields},
       {SchemaBuilder().add(interface("T", {})).build(), "interface 'T" + no_fields},
       {SchemaBuilder().add(input("T", {})).build(), "input object type 'T" + no_fields},
       {SchemaBuilder().add(empty_enum).build(),

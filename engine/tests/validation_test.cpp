@@ -110,8 +110,7 @@ TEST(ValidationTest, Operation) {
       *SchemaBuilder().add(object("Query", {field("a", "Int")})).build());
   auto unregistered = SchemaBuilder("Root").mutation("Change").add(object("Query", {field("a", "Int")})).build();
   expect_outcomes({{"{ a }", "schema's root type 'Root' is not registered"},
-                   {"mutation { a }", "schema's root type 'Change' is not registered"}},
-                  *unregistered);
+                   {"mutation { a }", "schema's root type 'Change' is not registered"}}, *unregistered);
 }
 
 TEST(ValidationTest, FieldsAndFragments) {
@@ -128,8 +127,7 @@ TEST(ValidationTest, FieldsAndFragments) {
       // Exposed names: two fields expose "aB", and the first stored is selected. A
       // union's selections are checked only where a type of the same name gives them a parent.
       {"{ firstName renamed a_b: aB name color when dog { tricks __typename } __typename(x: 1, x: 2) { y(z: $u) } "
-       "catOrDog { anything nope(x: 1) @whatever } mystery mystery2: mystery { a b { c } } }",
-       "ok"},
+       "catOrDog { anything nope(x: 1) @whatever } mystery mystery2: mystery { a b { c } } }", "ok"},
       {"{ first_name }", "UNKNOWN_FIELD: field 'first_name' does not exist on type 'Query' @1:3"},
       {"{ python_name }", "UNKNOWN_FIELD: field 'python_name' does not exist on type 'Query' @1:3"},
       {"{ aB { name } }", "UNKNOWN_FIELD: field 'aB' is of leaf type 'String' and cannot have a selection set @1:6"},
@@ -149,8 +147,7 @@ TEST(ValidationTest, FieldsAndFragments) {
       // Interfaces and unions meet their members; an interface nobody implements takes any type.
       {"{ pet { ... on Dog { barks } ...C ... on Pet { name } } shadow { ... on Cat { meows } } dog { ...A ...A ... { "
        "...A } ... on Lonely { id } } lonely { ... on Human { name } } }\n"
-       "fragment A on Dog { name ...B }\nfragment B on Pet { name }\nfragment C on Cat { meows }",
-       "ok"},
+       "fragment A on Dog { name ...B }\nfragment B on Pet { name }\nfragment C on Cat { meows }", "ok"},
       {"{ dog { ...Nope } }", "INVALID_FRAGMENT_TARGET: undefined fragment 'Nope' @1:9"},
       {"{ dog { ...Nope @stream } }",
        "INVALID_DIRECTIVE_LOCATION: directive '@stream' is not allowed at this location (FRAGMENT_SPREAD) @1:17"},
@@ -197,8 +194,7 @@ TEST(ValidationTest, DirectivesArgumentsAndVariables) {
   expect_outcomes({
       {"{ name @skip(unknown: 1) dog @include { ... @skip { name } ... @defer(if: null, label: \"x\") { name } "
        "...F @defer ... @mark(minLevel: 1) { name } ...F @mark } name @auth(role: \"r\") }\n"
-       "fragment F on Dog { barks }",
-       "ok"},
+       "fragment F on Dog { barks }", "ok"},
       {"{ dog { ... @stream { name } } }",
        "INVALID_DIRECTIVE_LOCATION: directive '@stream' is not allowed at this location (INLINE_FRAGMENT) @1:13"},
       {"{ dog { ... @defer(if: \"yes\") { name } } }",
