@@ -1,9 +1,18 @@
-// Query texts that stress fragment handling, one fragment definition per line.
+// Query texts that stress nesting and fragment handling, one fragment definition per line.
 #pragma once
 
 #include <string>
 
 namespace quenfel::testing {
+
+// `open` `levels` times, `middle`, then `close` as many times.
+inline std::string nested(const std::string& open, int levels, const std::string& middle, const std::string& close) {
+  std::string text;
+  for (int i = 0; i < levels; ++i) text += open;
+  text += middle;
+  for (int i = 0; i < levels; ++i) text += close;
+  return text;
+}
 
 // `length` fragments F0.. on `type`, each spreading the next (followed by
 // `directives`); the last selects `leaf`. The operation spreads F0.

@@ -21,9 +21,8 @@ std::string dump(List<LoweredArgument> arguments) {
   return out.empty() ? out : out + ")";
 }
 
-// Plan notation: [T] type condition, key:name for an alias, (a,b) argument
-// names, @d(a) kept directives, ^ deferred (^(label) with a label), ~(count) or
-// ~(count,label) streamed, {...} selections. An error reads "error: " and the
+// Plan notation: [T] type condition, key:name for an alias, (a,b) argument names, @d(a) kept directives, ^ deferred
+// (^(label) with a label), ~(count) or ~(count,label) streamed, {...} selections. An error reads "error: " and the
 // error in brief (lowering's errors have no positions).
 std::string dump(const std::vector<LoweredField>& fields) {
   std::string out;
@@ -33,9 +32,7 @@ std::string dump(const std::vector<LoweredField>& fields) {
     out += field.response_key;
     if (field.field_name != field.response_key) out.append(":").append(field.field_name);
     out += dump(field.arguments);
-    for (const LoweredDirective& directive : field.directives) {
-      out += "@" + std::string(directive.name) + dump(directive.arguments);
-    }
+    for (const LoweredDirective& d : field.directives) out += "@" + std::string(d.name) + dump(d.arguments);
     if (field.defer) out += field.defer->label ? "^(" + std::string(*field.defer->label) + ")" : "^";
     if (field.stream) {
       out.append("~(").append(std::to_string(field.stream->initial_count));
@@ -52,13 +49,11 @@ std::string plan_of(std::string_view text, const Json& variables = Json::object(
   Result<DocumentPtr> document = parse_document(text);
   if (!document) return "parse failed: " + document.error().message;
   Result<LoweredOperation> lowered = lower_document(**document, JsonVariables(variables), operation_name);
-  if (lowered) return dump(lowered->fields);
-  return "error: " + describe(lowered.error(), ErrorCode::GRAPHQL_VALIDATION_FAILED);
+  return lowered ? dump(lowered->fields) : "error: " + describe(lowered.error(), ErrorCode::GRAPHQL_VALIDATION_FAILED);
 }
 
 struct Case {
-  std::string query;
-  std::string plan;
+  std::string query, plan;
   Json variables = Json::object();
 };
 
@@ -84,12 +79,15 @@ TEST(LoweringTest, ShapeOfThePlan) {
   });
 }
 
-TEST(LoweringTest, SkipAndInclude) {
+TEST(LoweringTest, Directives) {
+  const Json counts{{"u", 7u}, {"s", -7}, {"max", std::numeric_limits<std::int64_t>::max()},
+                    {"big", std::uint64_t{1} << 63}, {"f", 3.0}, {"off", false}};
+  const std::string not_integer = "error: @stream(initialCount: ...) argument must be an integer or a variable";
+  const std::string must_be_integer = "used in @stream(initialCount: ...) must be an integer";
   expect_plans({
       {"{ a @skip(if: true) b @include(if: $no) c @include(if: $yes) { d @skip(if: $yes) e } }", "c{e}", kFlags},
       {"{ ... @skip(if: $yes) { a } ... @include(if: true) { b } ...F @include(if: $no) ...G }"
-       " fragment F on T { a } fragment G on T { c }",
-       "b [T]c", kFlags},
+       " fragment F on T { a } fragment G on T { c }", "b [T]c", kFlags},
       {"{ a ...F } fragment F on T @include(if: false) { b }", "a"},    // wherever it is spread
       {"{ a ...Missing @skip(if: true) }", "a"},                        // never looked up
       {"{ ...F } fragment F on T { a ...F @skip(if: true) }", "[T]a"},  // no cycle
@@ -106,11 +104,6 @@ TEST(LoweringTest, SkipAndInclude) {
       {"query($flag: Boolean = false) { a @skip(if: $flag) }",
        "error: @skip(if: $flag) references undefined variable '$flag'"},
       {"{ f @skip(if: $yes) }", "error: @skip(if: $yes) references undefined variable '$yes'", Json::array({true})},
-  });
-}
-
-TEST(LoweringTest, Defer) {
-  expect_plans({
       {R"({ ... @defer { f } ... @defer(if: true, label: "x") { g } ... @defer(label: "") { h } })", "f^ g^(x) h^()"},
       {"{ ... @defer(if: $no, label: $l) { f } }", "f", kFlags},
       // The first only.
@@ -128,15 +121,6 @@ TEST(LoweringTest, Defer) {
       {"{ b ...F @defer } fragment F on T { a b }", "b [T]a^ [T]b"},
       {"{ ...F } fragment F on T @defer { a }", "[T]a"},  // the definition's own is not read
       {"{ a { ... @defer { a } } }", "a{a^}"},
-  });
-}
-
-TEST(LoweringTest, Stream) {
-  const Json counts{{"u", 7u}, {"s", -7}, {"max", std::numeric_limits<std::int64_t>::max()},
-                    {"big", std::uint64_t{1} << 63}, {"f", 3.0}, {"off", false}};
-  const std::string not_integer = "error: @stream(initialCount: ...) argument must be an integer or a variable";
-  const std::string must_be_integer = "used in @stream(initialCount: ...) must be an integer";
-  expect_plans({
       {"{ a @stream b @stream(initialCount: 5, label: \"s\") c @stream(if: $off) d { e @stream } }",
        "a~(0) b~(5,s) c d{e~(0)}", counts},
       {"{ f @stream(initialCount: -9223372036854775808) }", "f~(-9223372036854775808)"},
@@ -217,8 +201,7 @@ TEST(LoweringLimitsTest, FieldsVisitsAndDepthAreBounded) {
   EXPECT_EQ(plan_of("{" + spreads + " b" + fragment), fields);
 
   // Settling @defer re-examines every entry of its level, at every level.
-  std::string settled = plan_of(fragment_chain(500, thousand, "", "T", "@defer"));
-  EXPECT_EQ(settled.substr(0, 12), "[T]a0^ [T]a1");
+  EXPECT_EQ(plan_of(fragment_chain(500, thousand, "", "T", "@defer")).substr(0, 12), "[T]a0^ [T]a1");
   EXPECT_EQ(plan_of(fragment_chain(500, thousand + thousand + thousand, "", "T", "@defer")), visits);
 
   EXPECT_EQ(plan_of(fragment_chain(511, "a")), "[T]a");

@@ -11,12 +11,14 @@
 #include <random>
 #include <string>
 
+#include "engine/tests/fragment_queries.h"
 #include "engine/tests/schema_builder.h"
 
 namespace quenfel {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::nested;
 
 const std::string kDefinition = "a definition ('query', 'mutation', 'subscription', 'fragment' or '{')";
 
@@ -123,53 +125,37 @@ std::string value_of(const std::string& literal) {
 }
 
 TEST(ParserTest, Fixtures) {
-  for (const auto& entry : fs::directory_iterator(fs::path(QUENFEL_FIXTURES_DIR) / "parser-valid")) {
-    EXPECT_EQ(outcome(read_fixture(entry.path())), "ok") << entry.path().filename();
+  for (const auto& [folder, valid] : {std::pair{"parser-valid", true}, std::pair{"parser-invalid", false}}) {
+    for (const auto& entry : fs::directory_iterator(fs::path(QUENFEL_FIXTURES_DIR) / folder)) {
+      EXPECT_EQ(outcome(read_fixture(entry.path())) == "ok", valid) << entry.path().filename();
+    }
   }
-  for (const auto& entry : fs::directory_iterator(fs::path(QUENFEL_FIXTURES_DIR) / "parser-invalid")) {
-    EXPECT_NE(outcome(read_fixture(entry.path())), "ok") << entry.path().filename();
-  }
-  const std::pair<const char*, std::string> invalid[] = {
-      {"directive-without-name", "syntax error: expected a directive name, found '}' @4:3"},
-      {"missing-argument-value", "syntax error: expected a value, found ')' @2:39"},
-      {"operation-defined-twice", "operation Viewer is defined twice @1:1 @7:1"},
-      {"schema-definition", "syntax error: expected " + kDefinition +
-                                ", found the type-system keyword 'type' (a query "
-                                "document cannot define or extend a schema) @1:1"},
+  const std::pair<std::string, std::string> invalid[] = {
+      {"directive-without-name.graphql", "syntax error: expected a directive name, found '}' @4:3"},
+      {"missing-argument-value.graphql", "syntax error: expected a value, found ')' @2:39"},
+      {"operation-defined-twice.graphql", "operation Viewer is defined twice @1:1 @7:1"},
+      {"schema-definition.graphql", "syntax error: expected " + kDefinition + ", found the type-system keyword 'type' "
+                                    "(a query document cannot define or extend a schema) @1:1"},
   };
-  for (const auto& [name, expected] : invalid) {
-    EXPECT_EQ(outcome(read_fixture(fs::path("parser-invalid") / (std::string(name) + ".graphql"))), expected) << name;
-  }
+  for (const auto& [name, error] : invalid) EXPECT_EQ(outcome(read_fixture("parser-invalid/" + name)), error) << name;
 }
 
 TEST(ParserTest, Shape) {
   EXPECT_EQ(dump("query Q($id: ID! = \"x\", $list: [[Int!]]! @dir(a: 1)) @op(v: $id) {\n"
-                 "  alias: field(a: 1, b: $id) @include(if: true) {\n"
-                 "    ...Frag @skip(if: false)\n"
-                 "    ... on User { name }\n"
-                 "    ... @defer { id }\n"
-                 "  }\n"
-                 "}\n"
-                 "\n"
-                 "fragment Frag on User @fd {\n"
-                 "  id\n"
-                 "}\n"),
+                 "  alias: field(a: 1, b: $id) @include(if: true) {\n    ...Frag @skip(if: false)\n"
+                 "    ... on User { name }\n    ... @defer { id }\n  }\n}\n\nfragment Frag on User @fd {\n  id\n}\n"),
             "query Q@1:1 $id@1:9:ID!=\"x\" $list@1:25:[[Int!]]! @dir@1:42(a:u1) @op@1:54(v:$id) {@1:66 "
             "alias:field@2:3(a:u1,b:$id) @include@2:30(if:true) {@2:49 ...Frag@3:5 @skip@3:13(if:false) "
             "...@4:5 on@4:9 User {@4:17 name@4:19 } ...@5:5 @defer@5:9 {@5:16 id@5:18 } } }\n"
             "fragment Frag@9:1 on@9:15 User @fd@9:23 {@9:27 id@10:3 }\n");
   // Keywords are ordinary names elsewhere.
-  EXPECT_EQ(
-      dump("query query($on: on = on) { fragment: query(true: false, null: null) on ...query type { __typename } }"
-           "fragment query on on { on }"),
+  EXPECT_EQ(dump("query query($on: on = on) { fragment: query(true: false, null: null) on ...query type { "
+                 "__typename } }fragment query on on { on }"),
       "query query@1:1 $on@1:13:on=on {@1:27 fragment:query@1:29(true:false,null:null) on@1:70 ...query@1:73 "
       "type@1:82 {@1:87 __typename@1:89 } }\nfragment query@1:103 on@1:118 on {@1:124 on@1:126 }\n");
-  EXPECT_EQ(value_of("[1, \"two\", [THREE], {four: 4, four: null, five: {}}, []]"),
-            "[u1,\"two\",[THREE],{four:u4,four:null,five:{}},[]]");
 }
 
-// A selection keeps only the parts it has, packed after its head: every mix
-// of them reads back whole, in place.
+// A selection keeps only the parts it has, packed after its head: every mix of them reads back whole, in place.
 TEST(ParserTest, EveryMixOfSelectionPartsReadsBack) {
   for (int mask = 0; mask < 32; ++mask) {
     const bool alias = mask & 1, arguments = mask & 2, directives = mask & 4, set = mask & 8, inline_fragment = mask & 16;
@@ -191,9 +177,8 @@ TEST(ParserTest, EveryMixOfSelectionPartsReadsBack) {
   }
 }
 
-// Siblings are linked as they come: any number of them keeps its order, and a
-// document that can only fail gives its later definitions back yet still
-// reports the first conflict, or a later syntax error.
+// Siblings are linked as they come: any number of them keeps its order, and a document that can only fail gives its
+// later definitions back yet still reports the first conflict, or a later syntax error.
 TEST(ParserTest, LongListsKeepTheirOrderAndCount) {
   constexpr std::size_t kCount = 200'000;
   std::string fields = "{", arguments, items;
@@ -234,9 +219,12 @@ TEST(ParserTest, LongListsKeepTheirOrderAndCount) {
                                            std::to_string(operations.size() + 2));
 }
 
-TEST(ParserTest, Numbers) {
+TEST(ParserTest, Literals) {
   const std::string range = "syntax error: expected a number within the range of a double, found number '";
+  const std::string unterminated = "syntax error: unterminated string, expected '\"' before the end of ";
   const std::pair<std::string, std::string> cases[] = {
+      {"[1, \"two\", [THREE], {four: 4, four: null, five: {}}, []]",
+       "[u1,\"two\",[THREE],{four:u4,four:null,five:{}},[]]"},
       // Integers keep their form while they fit 64 bits; "-0" is plain zero.
       {"0", "u0"}, {"-0", "u0"}, {"-1", "s-1"},
       {"18446744073709551615", "u18446744073709551615"}, {"-9223372036854775808", "s-9223372036854775808"},
@@ -254,13 +242,6 @@ TEST(ParserTest, Numbers) {
       {"- 1", "syntax error: expected a digit after '-', found character ' ' @1:8 @1:9"},
       {"0x1F", "syntax error: expected a separator after the number '0', found character 'x' @1:8 @1:9"},
       {"1.5.3", "syntax error: expected a separator after the number '1.5', found character '.' @1:8 @1:11"},
-  };
-  for (const auto& [literal, expected] : cases) EXPECT_EQ(value_of(literal), expected) << literal;
-}
-
-TEST(ParserTest, Strings) {
-  const std::string unterminated = "syntax error: unterminated string, expected '\"' before the end of ";
-  const std::pair<std::string, std::string> cases[] = {
       {R"("a\"b\\c\/d\be\ff\ng\rh\ti")", "\"a\"b\\c/d\be\ff\ng\rh\ti\""},
       {R"("\u0041\u00e9\u20AC\u{41}\u{1F600}\u{0000000041}\u{10FFFF}\uD83D\uDE00!")",
        "\"A\xC3\xA9\xE2\x82\xAC" "A\xF0\x9F\x98\x80" "A\xF4\x8F\xBF\xBF\xF0\x9F\x98\x80!\""},
@@ -323,8 +304,10 @@ TEST(ParserTest, ColumnsCountCodePointsAndLinesEveryTerminator) {
   for (const char* text : {"{a}#", "{a}#\r", "{\ta\t}"}) EXPECT_EQ(outcome(text), "ok");
 }
 
-TEST(ParserTest, InvalidUtf8AndNonAsciiAreSyntaxErrors) {
-  const std::string in_string = "syntax error: expected UTF-8 text in a string, found invalid UTF-8 byte ";
+TEST(ParserTest, SyntaxErrorsSayWhatWasExpectedAndFound) {
+  const std::string expected = "syntax error: expected ";
+  const std::string variable = expected + "a constant value, found a variable (variables are not allowed here)";
+  const std::string in_string = expected + "UTF-8 text in a string, found invalid UTF-8 byte ";
   const std::pair<std::string, std::string> cases[] = {
       {"{ a\xC3\xA9 }", "syntax error: expected a selection or '}', found non-ASCII character U+00E9 @1:4"},
       {"{ \xFF }", "syntax error: expected a selection, found invalid UTF-8 byte 0xFF @1:3"},
@@ -337,14 +320,6 @@ TEST(ParserTest, InvalidUtf8AndNonAsciiAreSyntaxErrors) {
       {"{ a } # \x80", "syntax error: expected UTF-8 text in a comment, found invalid UTF-8 byte 0x80 @1:9"},
       {"\xEF\xBB{ a }", "syntax error: expected " + kDefinition + ", found invalid UTF-8 byte 0xEF @1:1"},
       {std::string("{ a \0 }", 7), "syntax error: expected a selection or '}', found control character U+0000 @1:5"},
-  };
-  for (const auto& [text, expected] : cases) EXPECT_EQ(outcome(text), expected) << text;
-}
-
-TEST(ParserTest, SyntaxErrorsSayWhatWasExpectedAndFound) {
-  const std::string expected = "syntax error: expected ";
-  const std::string variable = expected + "a constant value, found a variable (variables are not allowed here)";
-  const std::pair<std::string, std::string> cases[] = {
       {"{ }", expected + "a selection, found '}' @1:3"},
       {"{ a() }", expected + "an argument name, found ')' @1:5"},
       {"{ a(b: 1 }", expected + "an argument name or ')', found '}' @1:10"},
@@ -374,9 +349,8 @@ TEST(ParserTest, SyntaxErrorsSayWhatWasExpectedAndFound) {
       {"{ a(b: \"x\" \"y\") }", expected + "an argument name or ')', found a string @1:12"},
       {"{ a(b: $) }", expected + "a variable name, found ')' @1:9"},
       {"\"\"\"Doc\"\"\" query { a }",
-       expected + kDefinition +
-           ", found a block string (descriptions belong to type-system definitions, which a query document cannot "
-           "hold) @1:1"},
+       expected + kDefinition + ", found a block string (descriptions belong to type-system definitions, which a query "
+                                "document cannot hold) @1:1"},
       // Definition rules apply to valid syntax only, the first conflict in source order.
       {"query A { a } query A { b } {", "syntax error: unexpected end of input, expected a selection @1:30"},
       {"fragment F on T { a }", "document does not contain an operation"},
@@ -397,14 +371,6 @@ TEST(ParserTest, TextLongerThanPositionsCanCountFailsCleanly) {
   EXPECT_EQ(outcome(std::string_view(static_cast<const char*>(memory), size)),
             "syntax error: expected a query text of at most 4294967295 bytes, found 4294967296 bytes");
   munmap(memory, size);
-}
-
-std::string nested(const std::string& open, int levels, const std::string& middle, const std::string& close) {
-  std::string text;
-  for (int i = 0; i < levels; ++i) text += open;
-  text += middle;
-  for (int i = 0; i < levels; ++i) text += close;
-  return text;
 }
 
 TEST(ParserTest, SixtyFourLevelsParseAndTheNextFails) {

@@ -65,16 +65,16 @@ std::unique_ptr<CompiledSchema> make_schema() {
       .build();
 }
 
-Result<PersistedQuery> resolve(const CompiledSchema& schema, std::string_view hash,
-                               std::optional<std::string_view> query = std::nullopt,
-                               std::optional<std::string_view> operation_name = std::nullopt, bool validate = true) {
-  return resolve_persisted_query(schema, hash, query, operation_name, validate);
+using Text = std::optional<std::string_view>;
+
+Result<PersistedQuery> resolve(const CompiledSchema& schema, std::string_view hash, Text query = {},
+                               Text operation = {}, bool validate = true) {
+  return resolve_persisted_query(schema, hash, query, operation, validate);
 }
 
-Result<PersistedQuery> register_query(const CompiledSchema& schema, std::string_view text,
-                                      std::optional<std::string_view> operation_name = std::nullopt,
+Result<PersistedQuery> register_query(const CompiledSchema& schema, std::string_view text, Text operation = {},
                                       bool validate = true) {
-  return resolve(schema, sha256_hex(text), text, operation_name, validate);
+  return resolve(schema, sha256_hex(text), text, operation, validate);
 }
 
 // The outcome in brief: "registered", "found", or the error in brief.
@@ -110,9 +110,7 @@ TEST(ResolvePersistedQueryTest, FailuresStoreNothing) {
   const std::string hash = sha256_hex(kQuery);
   std::string upper = hash;
   for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  for (const std::string& wrong : {upper, hash.substr(0, 63)}) {
-    EXPECT_EQ(outcome(resolve(*schema, wrong, kQuery)), kMismatch);
-  }
+  for (const auto& wrong : {upper, hash.substr(0, 63)}) EXPECT_EQ(outcome(resolve(*schema, wrong, kQuery)), kMismatch);
   EXPECT_EQ(outcome(resolve(*schema, hash, "{ unclosed")), kMismatch);  // checked before parsing
   const std::pair<std::string_view, const char*> cases[] = {
       {"{", "GRAPHQL_PARSE_FAILED: syntax error: unexpected end of input, expected a selection @1:2"},
@@ -127,8 +125,8 @@ TEST(ResolvePersistedQueryTest, FailuresStoreNothing) {
   EXPECT_EQ(schema->persisted_query_cache.size(), 0u);
 }
 
-// Registered unvalidated, a document replays without validation only when none
-// is asked for; a failed re-registration leaves the earlier entry as it was.
+// Registered unvalidated, a document replays without validation only when none is asked for; a failed
+// re-registration leaves the earlier entry as it was.
 TEST(ResolvePersistedQueryTest, ValidationOnlyWhenAsked) {
   auto schema = make_schema();
   constexpr std::string_view kUnknownField = "{ item(id: 1) { id colour } }";
@@ -187,9 +185,8 @@ TEST(ResolvePersistedQueryTest, ConcurrentFirstReplaysValidateOneEntry) {
   for (const OperationDefinition& operation : cached.document()->operations()) EXPECT_TRUE(cached.validated(operation));
 }
 
-// Eight threads register and replay overlapping sets of queries, more than the
-// cache holds, so entries are replaced and evicted while others are read: every
-// replay that finds its hash hands back that query's own document.
+// Eight threads register and replay overlapping sets of queries, more than the cache holds, so entries are replaced
+// and evicted while others are read: every replay that finds its hash hands back that query's own document.
 TEST(ResolvePersistedQueryTest, ConcurrentRegistrationAndReplay) {
   constexpr int kThreads = 8, kQueries = 1500, kSteps = 3000;
   auto schema = make_schema();
@@ -205,7 +202,7 @@ TEST(ResolvePersistedQueryTest, ConcurrentRegistrationAndReplay) {
       // Half the steps stay among the first hundred queries, so threads collide on hashes.
       const int i = static_cast<int>(random() % (step % 2 == 0 ? 100 : kQueries));
       const std::string name = "Q" + std::to_string(i);
-      const auto operation = random() % 2 ? std::optional<std::string_view>(name) : std::nullopt;
+      const auto operation = random() % 2 ? Text(name) : std::nullopt;
       const bool with_text = random() % 3 == 0;
       Result<PersistedQuery> result = with_text ? resolve(*schema, hashes[i], texts[i], operation, random() % 2)
                                                 : resolve(*schema, hashes[i], std::nullopt, operation);

@@ -13,10 +13,8 @@
 
 namespace quenfel::testing {
 
-// The error's message after its code (unless that is `usual`), then its positions
-// as " @line:column".
-inline std::string describe(const GraphQLError& error,
-                            std::optional<ErrorCode> usual = std::nullopt) {
+// The error's message after its code (unless that is `usual`), then its positions as " @line:column".
+inline std::string describe(const GraphQLError& error, std::optional<ErrorCode> usual = std::nullopt) {
   std::string out = error.code() == usual ? "" : std::string(error_code_name(error.code())) + ": ";
   out += error.message;
   for (const Location& at : error.locations.value_or(std::vector<Location>{})) {

@@ -18,8 +18,7 @@ TEST(GraphQLTypeTest, Equality) {
   for (const char* other : {"[B]", "A!", "[[A]]", "A", "[A]!"}) EXPECT_NE(type_ref("[A]"), type_ref(other)) << other;
 }
 
-// Annotations can nest arbitrarily: copies, comparison, text and destruction
-// must not recurse once per level.
+// Annotations can nest arbitrarily: copies, comparison, text and destruction must not recurse once per level.
 TEST(GraphQLTypeTest, VeryDeepTypesCopyCompareRenderAndFree) {
   constexpr int kDepth = 200000;
   GraphQLType deep = GraphQLType::named("Int");
@@ -56,13 +55,9 @@ SchemaBuilder node_and_user(std::vector<FieldDefinition> user_fields, FieldDefin
 }
 
 TEST(ReferencedTypeNamesTest, InnermostTypesOfFieldsAndTheirArguments) {
-  auto schema = SchemaBuilder()
-                    .add(object("Query", {field("users", "[User!]!", {arg("since", "DateTime"), arg("limit", "Int!")})},
-                                {"Node"}))
-                    .add(enumeration("Color", {"RED"}))
-                    .add(input("Filter", {field("text", "String")}))
-                    .add_union("Result", {"Member"})
-                    .build();
+  const FieldDefinition users = field("users", "[User!]!", {arg("since", "DateTime"), arg("limit", "Int!")});
+  auto schema = SchemaBuilder().add(object("Query", {users}, {"Node"})).add(enumeration("Color", {"RED"}))
+                    .add(input("Filter", {field("text", "String")})).add_union("Result", {"Member"}).build();
   EXPECT_EQ(referenced_type_names(schema->types), (NameSet{"User", "DateTime", "Int", "String"}));
 }
 
@@ -74,14 +69,8 @@ TEST(SchemaShapeTest, FirstViolation) {
   const std::pair<std::unique_ptr<CompiledSchema>, std::string> cases[] = {
       {node_and_user({field("id", "ID!")}).add_union("Search", {"User", "String"}).build(), "sound"},
       // Members are checked first, and the first empty type by byte order is reported.
-      {SchemaBuilder()
-           .add(object("User", {field("id", "ID")}, {"Missing"}))
-           .add_union("U", {"X"})
-           .add(object("b", {}))
-           .add(object("Ab", {}))
-           .add(object("A", {}))
-           .build(),
-       "object type 'A" + no_fields},
+      {SchemaBuilder().add(object("User", {field("id", "ID")}, {"Missing"})).add_union("U", {"X"})
+           .add(object("b", {})).add(object("Ab", {})).add(object("A", {})).build(), "object type 'A" + no_fields},
       {SchemaBuilder().add(interface("T", {})).build(), "interface 'T" + no_fields},
       {SchemaBuilder().add(input("T", {})).build(), "input object type 'T" + no_fields},
       {SchemaBuilder().add(empty_enum).build(),
@@ -89,10 +78,8 @@ TEST(SchemaShapeTest, FirstViolation) {
       {SchemaBuilder().add(object("User", {field("id", "ID")}, {"Node"})).build(),
        "'User' implements interface 'Node', which is not a registered type"},
       // Any kind serves as an interface; an enum has no fields to require.
-      {SchemaBuilder()
-           .add(input("Node", {field("id", "ID"), field("name", "String")}))
-           .add(object("User", {field("id", "ID")}, {"Node"}))
-           .build(),
+      {SchemaBuilder().add(input("Node", {field("id", "ID"), field("name", "String")}))
+           .add(object("User", {field("id", "ID")}, {"Node"})).build(),
        "'User' does not implement field 'name' declared by interface 'Node'"},
       {SchemaBuilder().add(enumeration("Color", {"RED"})).add(object("User", {field("id", "ID")}, {"Color"})).build(),
        "sound"},
@@ -108,11 +95,8 @@ TEST(SchemaShapeTest, FirstViolation) {
        "sound"},
       // Fields are matched by Python name.
       {node_and_user({renamed(field("id", "ID!"), "identifier")}).build(), "sound"},
-      {SchemaBuilder()
-           .add(object("User", {field("id", "ID")}))
-           .add_union("Search", {"User", "ID"})
-           .add_union("Nested", {"Search"})
-           .build(),
+      {SchemaBuilder().add(object("User", {field("id", "ID")})).add_union("Search", {"User", "ID"})
+           .add_union("Nested", {"Search"}).build(),
        "union 'Nested' has member 'Search', which is not a registered type"},
   };
   for (const auto& [schema, message] : cases) {

@@ -43,11 +43,10 @@ std::unique_ptr<CompiledSchema> feature_schema(bool auto_camel_case) {
   user_by_id.arguments[1].directives = {applied("internal")};
   user_by_id.arguments[2].default_value = "[1, 2]";  // printed even without has_default
   user_by_id.arguments[2].description = "";
-  TypeDefinition query = object(
-      "Query",
-      {field("id", "ID!"), user_by_id, field("__secret", "String"), renamed(field("hidden", "String"), "__hidden"),
-       with_default(field("legacy_total", "Int"), "0"), field("plain", "String")},
-      {"Node"});
+  TypeDefinition query = object("Query", {field("id", "ID!"), user_by_id, field("__secret", "String"),
+                                          renamed(field("hidden", "String"), "__hidden"),
+                                          with_default(field("legacy_total", "Int"), "0"), field("plain", "String")},
+                                {"Node"});
   query.description = "The root of all queries";
   query.fields[5].description = "";
   query.directives = {applied("cost", {{"weight", 2.5}})};
@@ -56,10 +55,8 @@ std::unique_ptr<CompiledSchema> feature_schema(bool auto_camel_case) {
   add(interface("Named", {field("display_name", "String!")}));
   TypeDefinition user =
       object("User", {field("id", "ID!"), field("display_name", "String!"), field("role", "Role")}, {"Node", "Named"});
-  user.directives = {
-      applied("meta", {{"info", Json{{"b", 1}, {"a", {1, true, nullptr, -3, "q\"uote"}}, {"c", Json::object()}}},
-                       {"none_at_all", nullptr},
-                       {"empty", Json::array()}})};
+  const Json info{{"b", 1}, {"a", {1, true, nullptr, -3, "q\"uote"}}, {"c", Json::object()}};
+  user.directives = {applied("meta", {{"info", info}, {"none_at_all", nullptr}, {"empty", Json::array()}})};
   add(std::move(user));
   TypeDefinition user_input =
       input("UserInput", {with_default(field("first_name", "String"), "\"Ann\""),
@@ -148,8 +145,7 @@ TEST(RenderSdlTest, OddShapesPrintAsTheyAre) {
   s.scalar_names = {"__Scalar", "Url", "a", "Bare"};
   s.scalar_specified_by_urls = {{"Url", ""}};
   s.scalar_descriptions = {{"Url", ""}, {"Bare", "Plain \"text\"\nhere"}};
-  EXPECT_EQ(
-      render_sdl(s),
+  EXPECT_EQ(render_sdl(s),
       "schema @a @b {\n  query: Query\n  subscription: Sub\n}\n\n"
       "type A {\n  f: Int\n}\n\ntype Ab {\n  f: Int\n}\n\nenum E {\n  my_value\n}\n\ntype O {\n  myField: Int\n}\n\n"
       "type T {\n  Private: Int\n  : Int\n}\n\ntype Z {\n}\n\ntype _x {\n  f: Int\n}\n\ntype b {\n  f: Int\n}\n\n"
