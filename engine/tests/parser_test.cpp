@@ -235,6 +235,7 @@ TEST(ParserTest, Literals) {
       {"1e400", range + "1e400' @1:8"},
       {"1" + std::string(400, '0'), range + "1000000000000000000000000000000000000000...' @1:8"},
       {"0.1e999999999999999999999", range + "0.1e999999999999999999999' @1:8"},
+      {"1e9999999999999999999", range + "1e9999999999999999999' @1:8"},  // past 2^63: the exponent saturates
       {"01", "syntax error: expected no digit after a leading zero, found character '1' @1:8 @1:9"},
       {"1.", "syntax error: expected a digit after the decimal point, found character ')' @1:8 @1:10"},
       {".5", "syntax error: expected a digit before the decimal point, found character '.' @1:8"},
