@@ -29,7 +29,7 @@ TEXTS = [
     "github-small.graphql",
     "github-medium.graphql",
     "github-large.graphql",
-    "introspection-query.graphql",
+    "schema-query.graphql",
 ]
 
 

@@ -25,7 +25,7 @@ from declare_schema import load, python_source  # noqa: E402
 from quenfel._quenfel import lower_document, parse_query, render_sdl, validate_document  # noqa: E402
 
 QUERIES = {"github-small.graphql": None, "github-medium.graphql": 100, "github-large.graphql": None,
-           "introspection-query.graphql": None}
+           "schema-query.graphql": None}
 
 
 def query_call(schema, text: str, variables: dict):

@@ -28,7 +28,7 @@ struct Query {
 // refuses after reading it all: it is timed as it is, and the fixture of the
 // same name, which parses, shows its footprint.
 constexpr Query kQueries[] = {{"kitchen-sink", false},  {"kitchen-sink", true}, {"github-small", false},
-                              {"github-medium", false}, {"github-large", false}, {"introspection-query", false}};
+                              {"github-medium", false}, {"github-large", false}, {"schema-query", false}};
 
 bool read_query(benchmark::State& state, const Query& query, std::string& text) {
   const std::string file = std::string(query.name) + ".graphql";
