@@ -16,22 +16,17 @@ import operator
 import sys
 import typing
 from pathlib import Path
-from types import SimpleNamespace
 from typing import Annotated, Optional, Union
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "tests"))
 from compare import format_time, seconds_per_call  # noqa: E402  (also puts python/ on the path)
-from fakes import field  # noqa: E402
+from fakes import decorated, field  # noqa: E402
 
 from quenfel._enum import EnumValueDefinition  # noqa: E402
 from quenfel._quenfel import describe_schema_directive, describe_union, process_enum, process_type  # noqa: E402
 from quenfel._resolver import Info, Parent  # noqa: E402
 from quenfel._union import UnionDefinition  # noqa: E402
-
-
-def decorated(name):
-    return type(name, (), {"__quenfel_type_info__": SimpleNamespace(name=name, kind="type")})
 
 
 MEMBERS = [decorated(f"Member{i}") for i in range(20)]

@@ -169,10 +169,11 @@ Resolved nullable(Resolved resolved) {
 // The ten scalar classes are plain classes, for which typing.get_origin gives
 // None, so only the last rule can match them: once the caches are filled, they
 // resolve by identity tests, with no Python code run.
-bool is_builtin_scalar(PyObject* annotation) {
+const char* builtin_scalar_name(PyObject* annotation) {
   const auto* scalars = scalar_cache.peek();
-  return scalars != nullptr && origin_cache.peek() != nullptr &&
-         std::find(scalars->begin(), scalars->end(), annotation) != scalars->end();
+  if (scalars == nullptr || origin_cache.peek() == nullptr) return nullptr;
+  const auto found = std::find(scalars->begin(), scalars->end(), annotation);
+  return found == scalars->end() ? nullptr : kScalarNames[found - scalars->begin()];
 }
 
 Resolved resolve_core(PyObject* typing, PyObject* annotation);
@@ -200,7 +201,7 @@ Resolved resolve_union(PyObject* typing, PyObject* annotation, PyObject* union_p
 }
 
 Resolved resolve_core(PyObject* typing, PyObject* annotation) {
-  if (is_builtin_scalar(annotation)) return named(annotation);
+  if (const char* scalar = builtin_scalar_name(annotation)) return {GraphQLType::named(scalar), false};
   // A hostile annotation may refer to itself through its arguments.
   RecursionGuard depth(" while resolving a type annotation");
   Ref origin = get_origin(typing, annotation);
@@ -281,10 +282,6 @@ Unwrapped unwrap_annotated(PyObject* typing, PyObject* annotation) {
 Unwrapped unwrap_annotated(PyObject* typing, PyObject* annotation, PyObject* origin) {
   if (is_annotated_origin(typing, origin)) return split_annotated(typing, annotation);
   return {Ref::borrow(annotation), new_list(0)};
-}
-
-bool is_maybe_annotation(PyObject* typing, PyObject* annotation) {
-  return is_maybe_annotation(typing, unwrap_annotated(typing, annotation));
 }
 
 bool is_maybe_annotation(PyObject* typing, const Unwrapped& unwrapped) {

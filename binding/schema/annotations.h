@@ -31,9 +31,7 @@ Unwrapped unwrap_annotated(PyObject* typing, PyObject* annotation);
 // The same when typing.get_origin(annotation) is known already.
 Unwrapped unwrap_annotated(PyObject* typing, PyObject* annotation, PyObject* origin);
 
-// Whether the annotation, below a top-level Annotated, is Maybe[...]; the
-// second form takes the annotation once unwrapped.
-bool is_maybe_annotation(PyObject* typing, PyObject* annotation);
+// Whether the annotation, once unwrapped from a top-level Annotated, is Maybe[...].
 bool is_maybe_annotation(PyObject* typing, const Unwrapped& unwrapped);
 
 // typing.Union or types.UnionType (identity); `origin` may be None.

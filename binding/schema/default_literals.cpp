@@ -96,10 +96,7 @@ std::optional<std::string> enum_member_literal(PyObject* obj) {
   Ref iterator = Ref::steal(PyObject_GetIter(values.get()));
   while (PyObject* next = PyIter_Next(iterator.get())) {
     Ref entry = Ref::steal(next);
-    if (read_str(entry.get(), "name") != member) continue;
-    Ref graphql_name = getattr(entry.get(), "graphql_name");
-    if (graphql_name.get() == Py_None) return member;
-    return std::string(as_str(graphql_name.get(), nullptr));
+    if (read_str(entry.get(), "name") == member) return read_optional_str(entry.get(), "graphql_name").value_or(member);
   }
   if (PyErr_Occurred()) throw ErrorSet{};
   return member;

@@ -20,9 +20,32 @@ bool is_marked(PyObject* annotation, PyObject* origin, PyObject* marker) {
 
 // The callable's __qualname__, or the empty text when it is no str.
 std::string qualified_name(PyObject* callable) {
-  Ref name = try_getattr(callable, "__qualname__");
-  if (!name || !PyUnicode_Check(name.get())) return {};
-  return std::string(as_str(name.get(), nullptr));
+  return text_if_str(try_getattr(callable, "__qualname__")).value_or("");
+}
+
+// One argument parameter: its Argument(...) configuration (the first in its
+// Annotated metadata), its type and directives (checked for ARGUMENT_DEFINITION).
+ArgumentDefinition classify_argument(PyObject* typing, std::string name, const Unwrapped& unwrapped, bool has_default,
+                                     std::optional<std::string> default_literal) {
+  ArgumentDefinition argument;
+  argument.is_maybe = is_maybe_annotation(typing, unwrapped);
+  Ref configuration_class = getattr(import("quenfel._resolver").get(), "Argument");
+  Ref configuration = find_marker(unwrapped.metadata.get(), configuration_class.get());
+  Ref type_override, directives;
+  if (configuration) {
+    argument.graphql_name = read_optional_str(configuration.get(), "name");
+    argument.description = read_optional_str(configuration.get(), "description");
+    argument.deprecation_reason = read_optional_str(configuration.get(), "deprecation_reason");
+    type_override = getattr(configuration.get(), "graphql_type");
+    directives = getattr(configuration.get(), "directives");
+  }
+  if (!argument.is_maybe) argument.default_value = std::move(default_literal);
+  const bool overridden = type_override && type_override.get() != Py_None;
+  argument.graphql_type = resolve_graphql_type(typing, overridden ? type_override.get() : unwrapped.base.get());
+  if (directives) argument.directives = checked_applied_directives(directives.get(), "ARGUMENT_DEFINITION", name);
+  argument.name = std::move(name);
+  argument.has_default = has_default;
+  return argument;
 }
 
 // What one classification compares the parameters with.
@@ -77,7 +100,7 @@ void classify_parameter(PyObject* typing, PyObject* hints, PyObject* parameter, 
   std::optional<std::string> literal;
   if (has_default) literal = python_default_to_graphql_literal(default_value.get());
   result.arguments.push_back(
-      classify_argument(typing, std::move(name), annotation.get(), has_default, std::move(literal)));
+      classify_argument(typing, std::move(name), unwrapped, has_default, std::move(literal)));
 }
 
 }  // namespace
@@ -104,30 +127,6 @@ ClassifiedParameters classify_parameters(PyObject* owner, PyObject* callable, Py
     classify_parameter(typing.get(), hints.get(), parameter, markers, result);
   });
   return result;
-}
-
-ArgumentDefinition classify_argument(PyObject* typing, std::string name, PyObject* annotation, bool has_default,
-                                     std::optional<std::string> default_literal) {
-  ArgumentDefinition argument;
-  Unwrapped unwrapped = unwrap_annotated(typing, annotation);
-  argument.is_maybe = is_maybe_annotation(typing, unwrapped);
-  Ref configuration_class = getattr(import("quenfel._resolver").get(), "Argument");
-  Ref configuration = find_marker(unwrapped.metadata.get(), configuration_class.get());
-  Ref type_override, directives;
-  if (configuration) {
-    argument.graphql_name = read_optional_str(configuration.get(), "name");
-    argument.description = read_optional_str(configuration.get(), "description");
-    argument.deprecation_reason = read_optional_str(configuration.get(), "deprecation_reason");
-    type_override = getattr(configuration.get(), "graphql_type");
-    directives = getattr(configuration.get(), "directives");
-  }
-  if (!argument.is_maybe) argument.default_value = std::move(default_literal);
-  const bool overridden = type_override && type_override.get() != Py_None;
-  argument.graphql_type = resolve_graphql_type(typing, overridden ? type_override.get() : unwrapped.base.get());
-  if (directives) argument.directives = checked_applied_directives(directives.get(), "ARGUMENT_DEFINITION", name);
-  argument.name = std::move(name);
-  argument.has_default = has_default;
-  return argument;
 }
 
 Ref resolve_annotations(PyObject* typing, PyObject* owner, PyObject* callable) {

@@ -30,11 +30,6 @@ struct ClassifiedParameters {
 ClassifiedParameters classify_parameters(PyObject* owner, PyObject* callable, PyObject* parent_marker,
                                          PyObject* directive_value_marker, std::string_view expected_kinds);
 
-// One argument parameter: its Argument(...) configuration (the first in its
-// Annotated metadata), its type and directives (checked for ARGUMENT_DEFINITION).
-ArgumentDefinition classify_argument(PyObject* typing, std::string name, PyObject* annotation, bool has_default,
-                                     std::optional<std::string> default_literal);
-
 // typing.get_type_hints of the callable (extras kept), with the owner's name
 // and the host's names for the callable in its local namespace; any failure
 // there is SchemaError "could not resolve parameter annotations for ...".

@@ -158,7 +158,8 @@ PyObject* process_type(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObj
 
     // Until the class is decorated, annotations naming it must get this name,
     // not that of a decorated interface whose description it inherits.
-    DescribingClass describing(cls, name ? std::string(*name) : class_name);
+    const std::string type_name = name ? std::string(*name) : class_name;
+    DescribingClass describing(cls, type_name);
     Ref plain_field = plain_field_class(dataclasses.get());
     ClassScope scope{cls, dataclasses.get(), typing.get(), hints.get(), private_marker.get(), plain_field.get(), Ref()};
     for_each_item(fields.get(), [&](PyObject* field) {
@@ -173,7 +174,7 @@ PyObject* process_type(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObj
         }
       }
     }
-    definition.name = name ? std::string(*name) : read_str(cls, "__name__");
+    definition.name = type_name;
     if (description) definition.description = std::string(*description);
     definition.interfaces = interface_names(cls);
     definition.one_of = one_of;

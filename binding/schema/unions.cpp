@@ -19,7 +19,7 @@ Ref normalize_lazy_member(PyObject* typing, PyObject* member) {
   Ref origin = get_origin(typing, member);
   Ref annotated = getattr(typing, "Annotated");
   if (origin.get() != annotated.get()) return Ref::borrow(member);
-  Unwrapped unwrapped = unwrap_annotated(typing, member);
+  Unwrapped unwrapped = unwrap_annotated(typing, member, origin.get());
   Ref reference_class = import_attribute("quenfel._lazy", "LazyReference");
   Ref marker = find_marker(unwrapped.metadata.get(), reference_class.get());
   if (!marker) return Ref::borrow(member);
