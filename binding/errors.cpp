@@ -19,14 +19,10 @@ Ref new_exception_type(const char* name, const char* doc) {
 }
 
 Ref locations_list(const std::vector<Location>& locations) {
-  Ref list = new_list(static_cast<Py_ssize_t>(locations.size()));
-  for (std::size_t i = 0; i < locations.size(); ++i) {
-    const Location& at = locations[i];
-    list_set(list.get(), static_cast<Py_ssize_t>(i),
-             tuple(integer(static_cast<unsigned long long>(at.line)),
-                   integer(static_cast<unsigned long long>(at.column))));
-  }
-  return list;
+  return list_of(locations, [](const Location& at) {
+    return tuple(integer(static_cast<unsigned long long>(at.line)),
+                 integer(static_cast<unsigned long long>(at.column)));
+  });
 }
 
 }  // namespace

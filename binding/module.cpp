@@ -125,7 +125,6 @@ void claim_interpreter() {
 int exec_module(PyObject* module) {
   return guard([&] {
     claim_interpreter();
-    if (!PyModule_Check(module)) raise_wrong_kind(module, &PyModule_Type, "module");
     watch_interpreter_exit();
     register_all(module);
     return 0;

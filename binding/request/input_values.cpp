@@ -20,10 +20,10 @@ Ref find_variable(PyObject* variable_values, std::string_view name) {
   return find_variable(variable_values, str(name).get());
 }
 
-Ref graphql_value_to_python(const Value& value, PyObject* variable_values) {
+Ref graphql_value_to_python(const Value& value, PyObject* variable_values, Names& names) {
   switch (value.kind) {
     case ValueKind::Variable: {
-      Ref found = find_variable(variable_values, value.text());
+      Ref found = find_variable(variable_values, names.get(value.text()).get());
       if (!found) {
         std::string message = "query references undefined variable '$";
         message.append(value.text()).append("'");
@@ -53,17 +53,14 @@ Ref graphql_value_to_python(const Value& value, PyObject* variable_values) {
       return boolean(value.boolean);
     case ValueKind::Binary:
       return Ref::steal(PyBytes_FromStringAndSize(value.chars, static_cast<Py_ssize_t>(value.size)));
-    case ValueKind::List: {
-      Ref list = new_list(static_cast<Py_ssize_t>(value.size));
-      Py_ssize_t i = 0;
-      for (const Value& item : value.list()) list_set(list.get(), i++, graphql_value_to_python(item, variable_values));
-      return list;
-    }
+    case ValueKind::List:
+      return list_of(value.list(),
+                     [&](const Value& item) { return graphql_value_to_python(item, variable_values, names); });
     case ValueKind::Object: {
       Ref dict = new_dict();
       for (const ObjectField& field : value.object()) {
-        Ref item = graphql_value_to_python(field.value, variable_values);
-        check(PyDict_SetItem(dict.get(), str(field.name).get(), item.get()));
+        Ref item = graphql_value_to_python(field.value, variable_values, names);
+        check(PyDict_SetItem(dict.get(), names.get(field.name).get(), item.get()));
       }
       return dict;
     }

@@ -142,14 +142,6 @@ int visit_all(const std::vector<Ref>& refs, visitproc visit, void* arg) {
   return 0;
 }
 
-Ref list_of(const std::vector<Ref>& refs) {
-  Ref list = new_list(static_cast<Py_ssize_t>(refs.size()));
-  for (std::size_t i = 0; i < refs.size(); ++i) {
-    list_set(list.get(), static_cast<Py_ssize_t>(i), Ref::borrow(refs[i].get()));
-  }
-  return list;
-}
-
 struct PyLoweredDirective {
   Ref name;
   Ref arguments;  // dict; made on first read for a directive without arguments
@@ -201,7 +193,7 @@ template <std::vector<Ref> PyLoweredField::*Member>
 PyObject* get_field_list(PyObject* self, void*) {
   return guard([&] {
     track(self);
-    return list_of(value_of<PyLoweredField>(self).*Member);
+    return list_of(value_of<PyLoweredField>(self).*Member, [](const Ref& item) { return Ref::borrow(item.get()); });
   });
 }
 
@@ -296,7 +288,7 @@ class Converter {
         value = find_variable(variable_values_, names_.get(argument.value.text()).get());
         if (!value) continue;
       } else {
-        value = graphql_value_to_python(argument.value, variable_values_);
+        value = graphql_value_to_python(argument.value, variable_values_, names_);
       }
       check(PyDict_SetItem(dict.get(), names_.get(argument.name).get(), value.get()));
     }
@@ -315,10 +307,8 @@ Ref lower_parsed_document(const Document& document, PyObject* variable_values,
   if (!lowered) return set_graphql_error(lowered.take_error());
 
   Converter converter(variable_values);
-  const std::vector<LoweredField>& fields = lowered->fields;
-  Ref list = new_list(static_cast<Py_ssize_t>(fields.size()));
-  for (std::size_t i = 0; i < fields.size(); ++i) list_set(list.get(), static_cast<Py_ssize_t>(i), converter.field(fields[i]));
-  return tuple(str(operation_type_name(lowered->operation_type)), std::move(list));
+  Ref fields = list_of(lowered->fields, [&](const LoweredField& field) { return converter.field(field); });
+  return tuple(str(operation_type_name(lowered->operation_type)), std::move(fields));
 }
 
 PyObject* as_variable_values(PyObject* obj) {

@@ -133,30 +133,24 @@ class ViewBuilder {
     Ref directive_names = tuple_of(selection.directives(), [&](const Directive& d) { return names_.get(d.name()); });
     switch (selection.kind()) {
       case SelectionKind::Field:
-        return make_instance<PyQuerySelection>(kind(field_, "field"), names_.get(selection.name()),
+        return make_instance<PyQuerySelection>(names_.get("field"), names_.get(selection.name()),
                                                selection.has_alias() ? names_.get(selection.alias()) : none(), none(),
                                                none(), std::move(directive_names),
                                                selections(selection.selection_set()));
       case SelectionKind::FragmentSpread:
-        return make_instance<PyQuerySelection>(kind(fragment_spread_, "fragment_spread"), none(), none(),
+        return make_instance<PyQuerySelection>(names_.get("fragment_spread"), none(), none(),
                                                names_.get(selection.name()), none(), std::move(directive_names),
                                                new_tuple(0));
       case SelectionKind::InlineFragment:
         return make_instance<PyQuerySelection>(
-            kind(inline_fragment_, "inline_fragment"), none(), none(), none(),
+            names_.get("inline_fragment"), none(), none(), none(),
             selection.has_type_condition() ? names_.get(selection.name()) : none(), std::move(directive_names),
             selections(selection.selection_set()));
     }
     throw std::logic_error("unknown selection kind");
   }
 
-  static Ref kind(Ref& slot, std::string_view text) {
-    if (!slot) slot = str(text);
-    return Ref::borrow(slot.get());
-  }
-
   Names names_;
-  Ref field_, fragment_spread_, inline_fragment_;
 };
 
 constexpr Signature<1> kParseQueryDocument{"parse_query_document", {"query"}, 1, 1};
