@@ -119,7 +119,8 @@ Result<DocumentPtr> DocumentBuilder::finish(List<OperationDefinition> operations
     const std::uint32_t mask = static_cast<std::uint32_t>(slots.size() - 1);
     const OperationDefinition& first = operations.front();
     if (!first.is_anonymous()) insert_or_find(slots.data(), mask, &first);
-    for (const OperationDefinition& op : List<OperationDefinition>(first.next, static_cast<std::uint32_t>(operations.size() - 1))) {
+    for (const OperationDefinition* next = first.next; next != nullptr; next = next->next) {
+      const OperationDefinition& op = *next;
       if (op.is_anonymous() || first.is_anonymous()) {
         const OperationDefinition& anonymous = first.is_anonymous() ? first : op;
         const OperationDefinition& other = &anonymous == &op ? first : op;

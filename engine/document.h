@@ -219,6 +219,10 @@ class Selection {
  public:
   const Selection* next = nullptr;
 
+  // The parts live behind the head: a copy of the head alone would read past its end.
+  Selection(const Selection&) = delete;
+  Selection& operator=(const Selection&) = delete;
+
   SelectionKind kind() const { return kind_; }
   // Field: start of the alias, else of the name. Spread and inline fragment: the "...".
   Pos pos() const { return pos_; }

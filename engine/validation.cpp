@@ -55,7 +55,7 @@ ErrorPtr error_at(std::string message, ErrorCode code, Pos pos) {
   return error;
 }
 
-// The first element whose name equals an earlier one's, or -1.
+// The first element whose name equals an earlier one's, or nullptr.
 template <class T, class NameOf>
 const T* first_repeated(List<T> items, NameOf name_of) {
   constexpr std::size_t kScanLimit = 16;  // short lists: compare with everything before
