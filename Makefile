@@ -132,6 +132,7 @@ bench: build
 	$(PYTHON) bench/schema_compare.py
 	$(PYTHON) bench/github_schema.py
 	$(PYTHON) bench/dense.py
+	$(PYTHON) bench/hash_flood.py $(BUILD)/bench/colliding_names
 
 # Checks that `pip install .` builds a module that imports and parses (here
 # refusing warnings, as every development build does).

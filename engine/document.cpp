@@ -5,19 +5,11 @@
 #include <vector>
 
 #include "engine/document_builder.h"
+#include "engine/keyed_hash.h"
 
 namespace quenfel {
 
 namespace {
-
-std::uint64_t hash_name(std::string_view name) {
-  std::uint64_t h = 1469598103934665603ull;  // FNV-1a
-  for (unsigned char c : name) {
-    h ^= c;
-    h *= 1099511628211ull;
-  }
-  return h ^ (h >> 29);
-}
 
 std::uint32_t table_size_for(std::size_t n) {
   std::uint32_t size = 4;
@@ -30,7 +22,7 @@ std::uint32_t table_size_for(std::size_t n) {
 // inserting it.
 template <class Definition>
 const Definition* insert_or_find(const Definition** slots, std::uint32_t mask, const Definition* definition) {
-  for (std::uint32_t i = static_cast<std::uint32_t>(hash_name(definition->name)) & mask;; i = (i + 1) & mask) {
+  for (std::uint32_t i = static_cast<std::uint32_t>(keyed_hash(definition->name)) & mask;; i = (i + 1) & mask) {
     if (slots[i] == nullptr) {
       slots[i] = definition;
       return nullptr;
@@ -65,7 +57,7 @@ std::string_view operation_type_name(OperationType type) {
 
 const FragmentDefinition* Document::find_fragment(std::string_view name) const {
   if (fragment_slots_ == nullptr) return nullptr;
-  for (std::uint32_t i = static_cast<std::uint32_t>(hash_name(name)) & fragment_slot_mask_;;
+  for (std::uint32_t i = static_cast<std::uint32_t>(keyed_hash(name)) & fragment_slot_mask_;;
        i = (i + 1) & fragment_slot_mask_) {
     const FragmentDefinition* fragment = fragment_slots_[i];
     if (fragment == nullptr || fragment->name == name) return fragment;

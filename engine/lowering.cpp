@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <limits>
 #include <string>
-#include <unordered_map>
 
 #include "engine/builtins.h"
+#include "engine/name_map.h"
 
 namespace quenfel {
 
@@ -303,7 +303,7 @@ Status Lowerer::settle_defer(std::vector<LoweredField>& out, std::size_t start,
   // Re-examining this level's entries is work too: deep chains of deferred
   // fragments would otherwise cost fields times depth.
   if (Status error = count_visits(out.size() - start)) return error;
-  std::unordered_map<std::string_view, std::uint32_t> counts;
+  RequestNameViewMap<std::uint32_t> counts;
   counts.reserve(out.size() - start);
   for (std::size_t i = start; i < out.size(); ++i) ++counts[out[i].response_key];
   for (const DeferredRange& range : ranges) {

@@ -63,7 +63,7 @@ class PersistedQueryCache {
   mutable std::mutex mutex_;
   // Most recently used first; a lookup moves its entry to the front.
   mutable std::list<Entry> order_;
-  mutable NameMap<std::list<Entry>::iterator> index_;
+  mutable RequestNameMap<std::list<Entry>::iterator> index_;
 };
 
 }  // namespace quenfel

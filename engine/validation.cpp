@@ -22,7 +22,7 @@ struct VariableInfo {
   GraphQLType type;
   bool has_default = false;
 };
-using VariableTable = NameViewMap<VariableInfo>;
+using VariableTable = RequestNameViewMap<VariableInfo>;
 
 std::string_view value_kind_word(ValueKind kind) {
   switch (kind) {
@@ -67,7 +67,7 @@ const T* first_repeated(List<T> items, NameOf name_of) {
     }
     return nullptr;
   }
-  std::unordered_set<std::string_view> seen;
+  RequestNameViewSet seen;
   seen.reserve(items.size());
   for (const T& item : items) {
     if (!seen.insert(name_of(item)).second) return &item;
@@ -519,7 +519,7 @@ std::optional<std::size_t> root_response_key_count(const SelectionSet& selection
     const FragmentDefinition* fragment;  // whose selection set this is, if any
   };
   std::vector<Frame> stack{{selection_set.items.begin(), nullptr}};
-  std::unordered_set<std::string_view> keys;
+  RequestNameViewSet keys;
   std::unordered_set<const FragmentDefinition*> on_path;
   std::unordered_set<const FragmentDefinition*> counted;
   while (!stack.empty()) {

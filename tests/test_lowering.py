@@ -127,3 +127,19 @@ def test_cycles_through_lowered_objects_are_collected(query, reach):
     del sentinel, holder, field
     gc.collect()
     assert ref() is None
+
+
+def test_names_that_differ_only_inside_stay_apart_and_each_has_one_str():
+    # Alike in length and in their first and last eight bytes; enough to grow every table.
+    names = [f"aaaaaaaa{i:06d}zzzzzzzz" for i in range(300)]
+    spreads = " ".join(f"...{name}" for name in names)
+    fragments = " ".join(f"fragment {name} on Q {{ {name}: f({name}: {{{name}: 1}}) }}" for name in names)
+    lowered = fields(f"{{ {spreads} {spreads} }} {fragments}")
+    assert [field.response_key for field in lowered] == names * 2
+    for field, again in zip(lowered, lowered[len(names):]):
+        (key,), (inner,) = field.arguments, field.arguments[field.response_key]
+        assert key == inner == field.response_key and field.field_name == "f"
+        assert key is inner is field.response_key is again.response_key
+    view = native.parse_query_document(f"{{ {spreads} }} {fragments}")
+    assert sorted(fragment.name for fragment in view.fragments) == names
+    assert all(f.name is f.selections[0].alias for f in view.fragments)

@@ -4,7 +4,6 @@
 #include <exception>
 #include <optional>
 #include <stdexcept>
-#include <unordered_map>
 #include <vector>
 
 #include "binding/errors.h"
@@ -14,6 +13,7 @@
 #include "binding/request/names.h"
 #include "binding/request/parsed_document.h"
 #include "engine/lowering.h"
+#include "engine/name_map.h"
 #include "engine/parser.h"
 
 namespace quenfel::py {
@@ -108,7 +108,7 @@ class DictVariables final : public Variables {
   PyObject* dict_;
   Py_ssize_t size_;
   std::vector<Entry> entries_;
-  mutable std::unordered_map<std::string_view, std::optional<Json>> cache_;
+  mutable RequestNameViewMap<std::optional<Json>> cache_;
   mutable bool python_failed_ = false;
   mutable std::exception_ptr failure_;
 };

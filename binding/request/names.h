@@ -7,21 +7,25 @@
 #include <vector>
 
 #include "binding/python/objects.h"
+#include "engine/keyed_hash.h"
 
 namespace quenfel::py {
 
 // One str per distinct name in a call: names repeat across a query (every
 // "id", every field of a fragment spread twice), and a shared str also keeps
-// its hash for the dicts it keys.
+// its hash for the dicts it keys. The client chooses the names, so the table
+// hashes them whole with the process's secret key.
 class Names {
  public:
   // A new reference to the str of `name`.
   Ref get(std::string_view name) {
     if (2 * (used_ + 1) > slots_.size()) grow();
-    Slot& slot = find_slot(slots_, name);
+    const std::uint64_t hash = keyed_hash(name);
+    Slot& slot = find_slot(slots_, name, hash);
     if (!slot.str) {
       slot.str = str(name);
       slot.name = name;
+      slot.hash = hash;
       ++used_;
     }
     return Ref::borrow(slot.str.get());
@@ -30,32 +34,17 @@ class Names {
  private:
   struct Slot {
     std::string_view name;
+    std::uint64_t hash = 0;  // kept, so that growing hashes nothing again
     Ref str;
   };
 
-  // Names are short: their length and first and last eight bytes tell them apart.
-  static std::size_t hash(std::string_view name) {
-    constexpr std::uint64_t kMultiplier = 0x9E3779B97F4A7C15ull;
-    const std::size_t size = name.size();
-    const char* data = name.data();
-    std::uint64_t head = 0, tail = 0;
-    if (size >= 8) {
-      std::memcpy(&head, data, 8);
-      std::memcpy(&tail, data + size - 8, 8);
-    } else {
-      for (std::size_t i = 0; i < size; ++i) head = head << 8 | static_cast<unsigned char>(data[i]);
-    }
-    std::uint64_t h = ((size ^ head) * kMultiplier ^ tail) * kMultiplier;
-    return static_cast<std::size_t>(h ^ (h >> 29));
-  }
-
-  static Slot& find_slot(std::vector<Slot>& slots, std::string_view name) {
+  static Slot& find_slot(std::vector<Slot>& slots, std::string_view name, std::uint64_t hash) {
     const std::size_t mask = slots.size() - 1;
-    for (std::size_t i = hash(name) & mask;; i = (i + 1) & mask) {
-      const Slot& slot = slots[i];
-      if (!slot.str || (slot.name.size() == name.size() &&
+    for (std::size_t i = static_cast<std::size_t>(hash) & mask;; i = (i + 1) & mask) {
+      Slot& slot = slots[i];
+      if (!slot.str || (slot.hash == hash && slot.name.size() == name.size() &&
                         (slot.name.data() == name.data() || std::memcmp(slot.name.data(), name.data(), name.size()) == 0))) {
-        return slots[i];
+        return slot;
       }
     }
   }
@@ -63,7 +52,7 @@ class Names {
   void grow() {
     std::vector<Slot> bigger(slots_.empty() ? 128 : slots_.size() * 2);
     for (Slot& slot : slots_) {
-      if (slot.str) find_slot(bigger, slot.name) = std::move(slot);
+      if (slot.str) find_slot(bigger, slot.name, slot.hash) = std::move(slot);
     }
     slots_ = std::move(bigger);
   }
