@@ -1,5 +1,7 @@
 import datetime
 import gc
+import pathlib
+import shutil
 import subprocess
 import sys
 import types
@@ -198,13 +200,17 @@ def attempt():
 
 
 @pytest.mark.parametrize("code, expected", [
-    # Two threads at first use fill each cache once.
-    ("""reads = []
+    # Two threads at first use: neither waits for the other's fill, so each
+    # cached name is read at least once, and at most once on each thread.
+    ("""import threading
+reads = []
 for module in ("quenfel._resolver", "quenfel._lazy", "quenfel"):
-    slow_reads(module, reads.append)
-print(*in_threads(attempt), *sorted(reads))""", ["Int!", "Int!", "ID", "LazyType", "Streamable"]),
+    slow_reads(module, lambda name: reads.append((threading.get_ident(), name)))
+results = in_threads(attempt)
+print(*results, *sorted({name for _, name in reads}), len(set(reads)) == len(reads))""",
+     ["Int!", "Int!", "ID", "LazyType", "Streamable", "True"]),
     # Without the host module every call fails. Then the first fill fails while
-    # another thread waits for it, which then fills the cache itself.
+    # another thread runs its own, which fills the cache.
     ("""sys.modules["quenfel._resolver"] = None
 print(attempt())
 del sys.modules["quenfel._resolver"]
@@ -222,3 +228,49 @@ print(attempt())""", ["RuntimeError:the_cache_of_typing_origins_was_re-entered_w
 def test_caches_at_first_use(code, expected):
     out = subprocess.run([sys.executable, "-c", FRESH + code], capture_output=True, text=True, timeout=60)
     assert (out.returncode, out.stdout.split()) == (0, expected), out.stderr
+
+
+# Added to a copy of the host's __init__: it describes a type at import while
+# another thread makes the module's first call, whose fills then need the
+# host's import lock, held by the importing thread.
+HOST_IMPORT = """
+import dataclasses, threading, time
+from typing import Optional
+from quenfel import _quenfel as _native
+
+
+@dataclasses.dataclass
+class PageInfo:
+    has_next_page: bool
+    end_cursor: Optional[str]
+    node: ID
+
+
+_Probe = dataclasses.make_dataclass("Probe", [("x", Optional[int])])
+first_call = []
+_other = threading.Thread(
+    target=lambda: first_call.append(_native.describe_schema_directive(_Probe, locations=[]).fields[0].graphql_type))
+_other.start()
+time.sleep(0.001)  # lets the other thread's call start first
+PAGE_INFO = _native.process_type(PageInfo, kind="type", directives=[])
+"""
+
+IMPORT_HOST = """import sys
+sys.path.insert(0, sys.argv[1])
+import quenfel
+quenfel._other.join()
+print(*[field.graphql_type for field in quenfel.PAGE_INFO.fields], *quenfel.first_call)"""
+
+
+def test_first_use_during_the_host_import(tmp_path):
+    package = tmp_path / "quenfel"
+    shutil.copytree(pathlib.Path(quenfel.__file__).parent, package, ignore=shutil.ignore_patterns("__pycache__"))
+    with open(package / "__init__.py", "a") as init:
+        init.write(HOST_IMPORT)
+    for run in range(1, 6):
+        try:
+            out = subprocess.run([sys.executable, "-c", IMPORT_HOST, str(tmp_path)],
+                                 capture_output=True, text=True, timeout=30)
+        except subprocess.TimeoutExpired:
+            pytest.fail(f"run {run} hung")
+        assert (out.returncode, out.stdout.split()) == (0, ["Boolean!", "String", "ID!", "Int"]), out.stderr
