@@ -108,13 +108,22 @@ void to_json(Json& out, OperationDirectiveLocation location) {
 
 namespace quenfel {
 
-NameSet referenced_type_names(const NameMap<TypeDefinition>& types) {
+NameSet referenced_type_names(const NameMap<TypeDefinition>& types,
+                              const NameMap<OperationDirectiveDefinition>& directives,
+                              const NameMap<SchemaDirectiveDefinition>& schema_directives) {
   NameSet names;
+  auto add_arguments = [&](const std::vector<ArgumentDefinition>& arguments) {
+    for (const ArgumentDefinition& argument : arguments) names.insert(argument.graphql_type.innermost_name());
+  };
   for (const auto& [type_name, type] : types) {
     for (const FieldDefinition& field : type.fields) {
       names.insert(field.graphql_type.innermost_name());
-      for (const ArgumentDefinition& argument : field.arguments) names.insert(argument.graphql_type.innermost_name());
+      add_arguments(field.arguments);
     }
+  }
+  for (const auto& [directive_name, directive] : directives) add_arguments(directive.arguments);
+  for (const auto& [directive_name, directive] : schema_directives) {
+    for (const DirectiveFieldDefinition& field : directive.fields) names.insert(field.graphql_type.innermost_name());
   }
   return names;
 }

@@ -215,9 +215,12 @@ struct CompiledSchema {
 
 namespace quenfel {
 
-// The innermost named types of every field and field argument of the types.
-// Interfaces, union members, enum values and directives contribute nothing.
-NameSet referenced_type_names(const NameMap<TypeDefinition>& types);
+// The innermost named types of every field and field argument of the types,
+// and of every argument of the operation and schema directives. Interfaces,
+// union members, enum values and applied directives contribute nothing.
+NameSet referenced_type_names(const NameMap<TypeDefinition>& types,
+                              const NameMap<OperationDirectiveDefinition>& directives,
+                              const NameMap<SchemaDirectiveDefinition>& schema_directives);
 
 // Cross-type rules that no single type can check alone: every type has members,
 // implemented interfaces are registered and honoured, union members are

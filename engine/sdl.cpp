@@ -80,9 +80,6 @@ void append_quoted(std::string& out, std::string_view text) {
         case '\n':
           out += "\\n";
           break;
-        case '\0':
-          out += "\\0";
-          break;
         default:  // the other C0 controls and DEL
           append_code_escape(out, s[i]);
       }
@@ -104,13 +101,30 @@ void append_quoted(std::string& out, std::string_view text) {
   out += '"';
 }
 
-// Written as stored: neither escaped nor re-indented. Empty writes nothing.
+// A block string as GraphQL's own printers write it, so that readers get the
+// text back: an inner """ becomes \""", and a text ending in a quote or a
+// backslash gets a line feed before the closing quotes (a reader drops that
+// last line). Any other text is written as stored, not re-indented.
+void append_block_string(std::string& out, std::string_view text) {
+  constexpr std::string_view kQuotes = R"(""")";
+  const bool ends_badly = text.ends_with('"') || text.ends_with('\\');
+  out += kQuotes;
+  for (std::size_t at; (at = text.find(kQuotes)) != std::string_view::npos; text.remove_prefix(at + kQuotes.size())) {
+    out.append(text.data(), at);
+    out += '\\';
+    out += kQuotes;
+  }
+  out += text;
+  if (ends_badly) out += '\n';
+  out += kQuotes;
+}
+
+// Empty writes nothing.
 void append_description(std::string& out, std::string_view description, std::string_view indent) {
   if (description.empty()) return;
   out += indent;
-  out += R"(""")";
-  out += description;
-  out += "\"\"\"\n";
+  append_block_string(out, description);
+  out += '\n';
 }
 
 void append_description(std::string& out, const std::optional<std::string>& description, std::string_view indent) {
@@ -253,9 +267,8 @@ void append_applied_directives(std::string& out, const std::vector<AppliedDirect
 // deprecation and applied directives.
 void append_argument(std::string& out, const ArgumentDefinition& argument, const CompiledSchema& schema) {
   if (argument.description && !argument.description->empty()) {
-    out += R"(""")";
-    out += *argument.description;
-    out += R"(""" )";
+    append_block_string(out, *argument.description);
+    out += ' ';
   }
   out += exposed_name(argument.graphql_name, argument.name, schema.auto_camel_case);
   out += ": ";

@@ -8,8 +8,8 @@ import quenfel._quenfel as native
 from quenfel._union import UnionDefinition
 
 # Everything the declarations hold reaches the schema: the hidden records' directives and interfaces, an enum value's
-# own name, defaults as literals, the standard-library scalars that fields and arguments use (not Decimal, which only a
-# directive uses).
+# own name, defaults as literals, the standard-library scalars that fields and arguments use (Decimal only by a
+# directive's argument).
 SDL = '''schema @tag(label: "schema") {
   query: Query
 }
@@ -63,6 +63,9 @@ scalar Date
 
 """Date with time (isoformat)"""
 scalar DateTime
+
+"""Decimal (fixed-point)"""
+scalar Decimal
 
 scalar ID @specifiedBy(url: "https://id") @tag(label: "id")
 

@@ -21,7 +21,7 @@ namespace {
 
 // The scalars that annotation resolution maps datetime, decimal and uuid
 // classes to. The host declares none of them, so a schema gets the ones its
-// fields use.
+// fields and arguments use, directives' arguments included.
 struct StandardScalar {
   std::string_view name, description;
 };
@@ -132,10 +132,10 @@ PyObject* compile_schema(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyO
     }
 
     schema->scalar_names.insert(scalar_names.begin(), scalar_names.end());
-    const NameSet referenced = referenced_type_names(schema->types);
+    const NameSet referenced = referenced_type_names(schema->types, schema->directives, schema->schema_directives);
     for (const StandardScalar& scalar : kStandardScalars) {
       if (!referenced.contains(scalar.name)) continue;
-      // A type or union of that name is what the fields refer to.
+      // A type or union of that name is what the references mean.
       if (schema->types.contains(scalar.name) || schema->unions.contains(scalar.name)) continue;
       // A scalar the caller declared keeps the caller's description, or none.
       if (schema->scalar_names.emplace(scalar.name).second) {
@@ -172,7 +172,7 @@ PyGetSetDef compiled_schema_getset[] = {
         "scalar_names",
         "Every scalar name the schema declares, sorted.\n\n"
         "That is the explicitly registered scalars plus the standard-library built-ins\n"
-        "(Date, DateTime, Decimal, Time, UUID) that the types reference, which nothing on the\n"
+        "(Date, DateTime, Decimal, Time, UUID) that the schema references, which nothing on the\n"
         "Python side knows about since only compile_schema adds them. Introspection reads\n"
         "this list so that it reports exactly the scalars that the SDL declares: deriving the\n"
         "set separately in Python once let the introspected types omit DateTime while the SDL\n"

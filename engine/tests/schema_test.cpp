@@ -54,11 +54,16 @@ SchemaBuilder node_and_user(std::vector<FieldDefinition> user_fields, FieldDefin
   return shape;
 }
 
-TEST(ReferencedTypeNamesTest, InnermostTypesOfFieldsAndTheirArguments) {
+TEST(ReferencedTypeNamesTest, InnermostTypesOfFieldsArgumentsAndDirectiveArguments) {
   const FieldDefinition users = field("users", "[User!]!", {arg("since", "DateTime"), arg("limit", "Int!")});
   auto schema = SchemaBuilder().add(object("Query", {users}, {"Node"})).add(enumeration("Color", {"RED"}))
-                    .add(input("Filter", {field("text", "String")})).add_union("Result", {"Member"}).build();
-  EXPECT_EQ(referenced_type_names(schema->types), (NameSet{"User", "DateTime", "Int", "String"}));
+                    .add(input("Filter", {field("text", "String")})).add_union("Result", {"Member"})
+                    .add_directive("round", {OperationDirectiveLocation::FIELD}, {arg("step", "[Decimal!]")})
+                    .add_directive("bare", {OperationDirectiveLocation::FIELD}).build();
+  schema->schema_directives.emplace(
+      "since", SchemaDirectiveDefinition{.name = "since", .fields = {{"at", "atTime", type_ref("Time!")}}});
+  EXPECT_EQ(referenced_type_names(schema->types, schema->directives, schema->schema_directives),
+            (NameSet{"User", "DateTime", "Int", "String", "Decimal", "Time"}));
 }
 
 TEST(SchemaShapeTest, FirstViolation) {

@@ -150,9 +150,35 @@ TEST(RenderSdlTest, OddShapesPrintAsTheyAre) {
       "type A {\n  f: Int\n}\n\ntype Ab {\n  f: Int\n}\n\nenum E {\n  my_value\n}\n\ntype O {\n  myField: Int\n}\n\n"
       "type T {\n  Private: Int\n  : Int\n}\n\ntype Z {\n}\n\ntype _x {\n  f: Int\n}\n\ntype b {\n  f: Int\n}\n\n"
       "union U = \n\n\"\"\"Plain \"text\"\nhere\"\"\"\nscalar Bare\n\nscalar Url @specifiedBy(url: \"\")\n\n"
-      "scalar __Scalar\n\nscalar a\n\ndirective @__d on \n\n\"\"\"has \"\"\" inside\"\"\"\ndirective @s on ");
+      "scalar __Scalar\n\nscalar a\n\ndirective @__d on \n\n\"\"\"has \\\"\"\" inside\"\"\"\ndirective @s on ");
   s.auto_camel_case = false;  // every field of T is hidden then
   EXPECT_NE(render_sdl(s).find("type T {\n}\n"), std::string::npos);
+}
+
+// Each description prints the same block string for a type, a field and an argument (between the quotes here).
+TEST(RenderSdlTest, DescriptionsReadBack) {
+  const std::pair<std::string, std::string> cases[] = {
+      {R"(Plain "text")" "\n" "here", R"(Plain "text")" "\n" "here"},  // as stored
+      {R"(a ""b"" c)", R"(a ""b"" c)"},
+      {R"(The locale, such as "en-US")", R"(The locale, such as "en-US")" "\n"},
+      {R"(")", R"(")" "\n"},
+      {R"(A folder like C:\)", R"(A folder like C:\)" "\n"},
+      {R"(has """ inside, twice: """)", R"(has \""" inside, twice: \""")" "\n"},
+      {R"("""")", R"(\"""")" "\n"},
+      {R"(already \""" escaped)", R"(already \\""" escaped)"},
+  };
+  for (const auto& [description, inner] : cases) {
+    auto schema = SchemaBuilder().build();
+    FieldDefinition f = field("f", "Int", {arg("a", "Int")});
+    f.description = f.arguments[0].description = description;
+    TypeDefinition query = object("Query", {f});
+    query.description = description;
+    schema->types.emplace("Query", query);
+    const std::string block = R"(""")" + inner + R"(""")";
+    EXPECT_EQ(render_sdl(*schema), "schema {\n  query: Query\n}\n\n" + block + "\ntype Query {\n  " + block +
+                                       "\n  f(" + block + " a: Int): Int\n}")
+        << description;
+  }
 }
 
 // A JSON value as printed in an applied directive's argument.
@@ -172,7 +198,7 @@ TEST(RenderSdlTest, JsonValues) {
       {Json::object({{"key with space", Json::array({Json::object(), Json::array(), true})}, {"a", 1}}),
        "{a: 1, key with space: [{}, [], true]}"},
       {R"(use "name" back\slash)", R"("use \"name\" back\\slash")"},
-      {"\t \r \n nul\0 \x01\x1f\x7f"s, R"("\t \r \n nul\0 \u{1}\u{1f}\u{7f}")"},
+      {"\t \r \n nul\0 \x01\x1f\x7f"s, R"("\t \r \n nul\u{0} \u{1}\u{1f}\u{7f}")"},
       // Printable characters are copied; invisible, unassigned, private-use and
       // combining ones (but not spacing marks) are escaped.
       {"caf\u00e9 \u65e5\u672c \U0001F600 'x' e\u0301 \u0903",
