@@ -422,7 +422,9 @@ class SelectionWalker {
     return nullptr;
   }
 
-  static ErrorPtr must_have_selection_set(const Selection& selection, std::string_view type_name) {
+  // Kept out of line: inlined into field(), its one caller, it makes field() too large for the compiler to
+  // inline into walk(), and every field then pays for a call.
+  [[gnu::noinline]] static ErrorPtr must_have_selection_set(const Selection& selection, std::string_view type_name) {
     return error_at(concat("field '", selection.name(), "' is of composite type '", type_name,
                            "' and must have a selection set"),
                     ErrorCode::UNKNOWN_FIELD, selection.pos());
