@@ -24,6 +24,12 @@ void sort_unique(std::vector<std::string_view>& names) {
   names.erase(std::unique(names.begin(), names.end()), names.end());
 }
 
+std::vector<std::string_view> sorted_members(const UnionDefinition& definition) {
+  std::vector<std::string_view> members(definition.members.begin(), definition.members.end());
+  sort_unique(members);
+  return members;
+}
+
 }  // namespace
 
 std::string exposed_name(const std::optional<std::string>& graphql_name, const std::string& name,
@@ -50,9 +56,20 @@ SchemaIndex::SchemaIndex(const CompiledSchema& schema) {
     for (const std::string& interface : definition.interfaces) implementors[interface].push_back(name);
   }
 
-  // Every type first, so that fields can point at the type they name.
+  // Every type and union first, so that fields can point at the type they name.
   types_.reserve(schema.types.size());
-  for (const auto& [name, definition] : schema.types) types_[name].definition = &definition;
+  for (const auto& [name, definition] : schema.types) {
+    Type& type = types_[name];
+    type.name = definition.name;
+    type.definition = &definition;
+  }
+  unions_.reserve(schema.unions.size());
+  for (const auto& [name, definition] : schema.unions) {
+    if (types_.contains(name)) continue;
+    Type& type = unions_[name];
+    type.name = definition.name;
+    type.possible_types = sorted_members(definition);
+  }
 
   for (auto& [name, type] : types_) {
     const TypeDefinition& definition = *type.definition;
@@ -67,7 +84,8 @@ SchemaIndex::SchemaIndex(const CompiledSchema& schema) {
       if (builtin_scalar(result_name) || schema.scalar_names.contains(result_name)) {
         indexed.result_kind = ResultKind::Leaf;
       } else if (schema.unions.contains(result_name)) {
-        indexed.result_kind = ResultKind::Union;
+        indexed.result_kind = ResultKind::Composite;
+        if (indexed.result_type == nullptr) indexed.result_type = &unions_.find(result_name)->second;
       } else if (indexed.result_type != nullptr) {
         const bool is_enum = indexed.result_type->definition->kind == TypeKind::Enum;
         indexed.result_kind = is_enum ? ResultKind::Leaf : ResultKind::Composite;
@@ -80,15 +98,15 @@ SchemaIndex::SchemaIndex(const CompiledSchema& schema) {
     }
 
     if (auto u = schema.unions.find(name); u != schema.unions.end()) {
-      type.possible_types.assign(u->second.members.begin(), u->second.members.end());
+      type.possible_types = sorted_members(u->second);
     } else if (definition.kind == TypeKind::Interface) {
       if (auto found = implementors.find(name); found != implementors.end()) {
         type.possible_types = std::move(found->second);
+        sort_unique(type.possible_types);
       }
     } else {
       type.possible_types.push_back(name);
     }
-    sort_unique(type.possible_types);
   }
 
   directives_.reserve(schema.directives.size());

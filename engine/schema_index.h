@@ -33,20 +33,22 @@ class SchemaIndex {
 
   // What the innermost named type of a field's type is, tested in this order:
   // a built-in or declared scalar, a union, a type of the schema (an enum is a
-  // leaf), or nothing the schema knows.
-  enum class ResultKind : std::uint8_t { Leaf, Union, Composite, Unknown };
+  // leaf), or nothing the schema knows. Unions and non-enum types are composite.
+  enum class ResultKind : std::uint8_t { Leaf, Composite, Unknown };
 
   struct Field {
     const FieldDefinition* definition = nullptr;
     std::string exposed_name;
     Arguments arguments;
     ResultKind result_kind = ResultKind::Unknown;
-    // The schema's type of the innermost name, when it has one (for a union: a
-    // type of the same name).
+    // The indexed type of the innermost name, when it has one. For a union that is
+    // a type of the same name if there is one, else the union's own entry.
     const Type* result_type = nullptr;
   };
 
   struct Type {
+    std::string_view name;
+    // Null for a union's own entry, which has no fields.
     const TypeDefinition* definition = nullptr;
     std::vector<Field> fields;  // parallel to definition->fields
     // Exposed name to the first field (in stored order) that has it.
@@ -67,11 +69,15 @@ class SchemaIndex {
   SchemaIndex(const SchemaIndex&) = delete;
   SchemaIndex& operator=(const SchemaIndex&) = delete;
 
+  // A type of the schema; never a union's own entry.
   const Type* type(std::string_view name) const;
   const Directive* directive(std::string_view name) const;
 
  private:
   NameViewMap<Type> types_;
+  // One entry per union that no type of the same name stands for: fragment type
+  // conditions are looked up in types_ only, so a union name there stays unknown.
+  NameViewMap<Type> unions_;
   NameViewMap<Directive> directives_;
 };
 

@@ -389,7 +389,7 @@ class SelectionWalker {
     if (selection.name() == "__typename") return nullptr;
     const SchemaIndex::Field* field = parent.find_field(selection.name());
     if (field == nullptr) {
-      return error_at(concat("field '", selection.name(), "' does not exist on type '", parent.definition->name, "'"),
+      return error_at(concat("field '", selection.name(), "' does not exist on type '", parent.name, "'"),
                       ErrorCode::UNKNOWN_FIELD, selection.pos());
     }
     if (auto error = check_arguments(selection.arguments(), field->arguments, selection.name(), selection.pos(), context_)) {
@@ -413,11 +413,6 @@ class SelectionWalker {
         return error_at(concat("field '", selection.name(), "' is of leaf type '", type.innermost_name(),
                                "' and cannot have a selection set"),
                         ErrorCode::UNKNOWN_FIELD, selection.selection_set().pos);
-      case SchemaIndex::ResultKind::Union:
-        if (!has_selection_set) return must_have_selection_set(selection, type.innermost_name());
-        // A union's selections are checked only when a type of the same name gives them a parent.
-        if (field->result_type == nullptr) return nullptr;
-        return nested(selection, selection.selection_set(), *field->result_type, depth);
       case SchemaIndex::ResultKind::Composite:
         if (!has_selection_set) return must_have_selection_set(selection, type.innermost_name());
         return nested(selection, selection.selection_set(), *field->result_type, depth);
@@ -427,7 +422,9 @@ class SelectionWalker {
     return nullptr;
   }
 
-  static ErrorPtr must_have_selection_set(const Selection& selection, std::string_view type_name) {
+  // Kept out of line: inlined into field(), its one caller, it makes field() too large for the compiler to
+  // inline into walk(), and every field then pays for a call.
+  [[gnu::noinline]] static ErrorPtr must_have_selection_set(const Selection& selection, std::string_view type_name) {
     return error_at(concat("field '", selection.name(), "' is of composite type '", type_name,
                            "' and must have a selection set"),
                     ErrorCode::UNKNOWN_FIELD, selection.pos());
@@ -451,7 +448,7 @@ class SelectionWalker {
                       ErrorCode::INVALID_FRAGMENT_TARGET, fragment->type_condition_pos);
     }
     if (!share_possible_types(target->possible_types, parent.possible_types)) {
-      return fragment_never_applies(fragment->type_condition, parent.definition->name, spread.pos());
+      return fragment_never_applies(fragment->type_condition, parent.name, spread.pos());
     }
 
     if (heights_.empty()) heights_.assign(document_.fragments().size(), kUnwalked);
@@ -482,7 +479,7 @@ class SelectionWalker {
                       ErrorCode::INVALID_FRAGMENT_TARGET, fragment.type_condition_pos());
     }
     if (!share_possible_types(target->possible_types, parent.possible_types)) {
-      return fragment_never_applies(fragment.name(), parent.definition->name, fragment.type_condition_pos());
+      return fragment_never_applies(fragment.name(), parent.name, fragment.type_condition_pos());
     }
     return nested(fragment, fragment.selection_set(), *target, depth);
   }

@@ -124,10 +124,9 @@ TEST(ValidationTest, FieldsAndFragments) {
       {"{ nope @unknown }", "INVALID_DIRECTIVE_LOCATION: unknown directive '@unknown' @1:8"},  // directives first
       {"{ __typename @defer }",
        "INVALID_DIRECTIVE_LOCATION: directive '@defer' is not allowed at this location (FIELD) @1:14"},
-      // Exposed names: two fields expose "aB", and the first stored is selected. A
-      // union's selections are checked only where a type of the same name gives them a parent.
+      // Exposed names: two fields expose "aB", and the first stored is selected.
       {"{ firstName renamed a_b: aB name color when dog { tricks __typename } __typename(x: 1, x: 2) { y(z: $u) } "
-       "catOrDog { anything nope(x: 1) @whatever } mystery mystery2: mystery { a b { c } } }", "ok"},
+       "catOrDog { __typename } mystery mystery2: mystery { a b { c } } }", "ok"},
       {"{ first_name }", "UNKNOWN_FIELD: field 'first_name' does not exist on type 'Query' @1:3"},
       {"{ python_name }", "UNKNOWN_FIELD: field 'python_name' does not exist on type 'Query' @1:3"},
       {"{ aB { name } }", "UNKNOWN_FIELD: field 'aB' is of leaf type 'String' and cannot have a selection set @1:6"},
@@ -170,6 +169,32 @@ TEST(ValidationTest, FieldsAndFragments) {
       {"{ shadow { ... on Dog { name } } }", never("Dog", "Shadow") + "@1:16"},
       {"{ dog { ... { barks } ... @include(if: true) { nope } } }",
        "UNKNOWN_FIELD: field 'nope' does not exist on type 'Dog' @1:48"},
+      // A union's selection set has the union as parent: only __typename is its own, and fragments on
+      // its members (or on interfaces they share with it) select the rest.
+      {"{ catOrDog { __typename ... on Dog { name(surname: true) barks } ...C ... { ... { __typename ... on Pet { name } "
+       "} } ... on Lonely { id } } shadow { __typename } }\nfragment C on Cat { meows ... on Pet { name } }", "ok"},
+      {"{ catOrDog { ... on Dog { nameTypo } } }",
+       "UNKNOWN_FIELD: field 'nameTypo' does not exist on type 'Dog' @1:27"},
+      {"{ catOrDog { ... on Dog { name(surnameTypo: true) } } }",
+       "UNKNOWN_ARGUMENT: unknown argument 'surnameTypo' on 'name' @1:32"},
+      {"{ catOrDog { __typename name } }",
+       "UNKNOWN_FIELD: field 'name' does not exist on type 'CatOrDog' @1:25"},
+      {"{ catOrDog { nope @unknown } }", "INVALID_DIRECTIVE_LOCATION: unknown directive '@unknown' @1:19"},
+      {"{ catOrDog { ... { ... @include(if: true) { id } } } }",
+       "UNKNOWN_FIELD: field 'id' does not exist on type 'CatOrDog' @1:45"},
+      {"{ catOrDog { ...Nope @stream } }",
+       "INVALID_DIRECTIVE_LOCATION: directive '@stream' is not allowed at this location (FRAGMENT_SPREAD) @1:22"},
+      {"{ catOrDog { ...Nope } }", "INVALID_FRAGMENT_TARGET: undefined fragment 'Nope' @1:14"},
+      // The cycle is found before the fragment's type condition is tested against the union.
+      {"{ ...F }\nfragment F on Query { catOrDog { ...F } }",
+       "INVALID_FRAGMENT_TARGET: Fragment cycle detected involving 'F' @2:34"},
+      {"{ catOrDog { ...F } }\nfragment F on CatOrDog { __typename }",
+       "INVALID_FRAGMENT_TARGET: fragment 'F' targets unknown type 'CatOrDog' @2:12"},
+      {"{ catOrDog { ... on CatOrDog { __typename } } }",
+       "INVALID_FRAGMENT_TARGET: inline fragment targets unknown type 'CatOrDog' @1:18"},
+      {"{ catOrDog { ...H } }\nfragment H on Human { name }", never("Human", "CatOrDog") + "@1:14"},
+      {"{ catOrDog { ... on Human { name } } }", never("Human", "CatOrDog") + "@1:18"},
+      {"{ catOrDog { ... on Dog { barks ... on Cat { meows } } } }", never("Cat", "Dog") + "@1:37"},
   });
   expect_outcomes({{"{ first_name python_name: renamed aB { name } required(a: 1, max_count: 2) }", "ok"},
                    {"{ firstName }", "UNKNOWN_FIELD: field 'firstName' does not exist on type 'Query' @1:3"}},
@@ -291,6 +316,9 @@ TEST(ValidationTest, DepthAndRepeatedWork) {
   EXPECT_EQ(outcome(doubling_fragments(30, "name dog { name }", "query ", "Query")), "ok");
   EXPECT_EQ(outcome(doubling_fragments(30, "nope", "query ", "Query")),
             "UNKNOWN_FIELD: field 'nope' does not exist on type 'Query' @32:25");
+  EXPECT_EQ(outcome(doubling_fragments(30, "catOrDog { ... on Dog { name } }", "query ", "Query")), "ok");
+  EXPECT_EQ(outcome(doubling_fragments(30, "catOrDog { __typename nope }", "query ", "Query")),
+            "UNKNOWN_FIELD: field 'nope' does not exist on type 'CatOrDog' @32:47");
   EXPECT_EQ(outcome(doubling_fragments(30, "count newDog { name }", "subscription ", "Subscription")),
             "a subscription operation must have exactly one root field, but this one selects 2 @1:14");
   // The operation's selection set is level 1 and fragment Fi's is level i + 2, so
@@ -300,6 +328,15 @@ TEST(ValidationTest, DepthAndRepeatedWork) {
   EXPECT_EQ(outcome(fragment_chain(100000, "__typename", "subscription ", "Subscription")), too_deep + " @512:33");
   EXPECT_EQ(outcome(fragment_chain(511, "name", "query ", "Query")), "ok");
   EXPECT_EQ(outcome(fragment_chain(511, "dog { name }", "query ", "Query")), too_deep + " @512:26");
+  // Unions count too: a union's selection set is a level, and fragments spread inside one add theirs. Below
+  // catOrDog (level 2) fragment Fi's selection set is at level i + 3, so the spread of F510 (on line 511) fails.
+  EXPECT_EQ(outcome(fragment_chain(511, "catOrDog { __typename }", "query ", "Query")), too_deep + " @512:26");
+  auto under_union = [](int length) {
+    const std::string chain = fragment_chain(length, "name", "", "Dog");
+    return "{ catOrDog { ...F0 } }\n" + chain.substr(chain.find('\n') + 1);
+  };
+  EXPECT_EQ(outcome(under_union(510)), "ok");
+  EXPECT_EQ(outcome(under_union(511)), too_deep + " @511:24");
   // A fragment remembered as fine at a shallow level is walked again where it would pass the bound, and fails where a
   // fresh walk would: F0's selection set is at level 2 + levels, F499's at 501 + levels, so with 12 levels the spread
   // of F499 (inside F498, at level 512) is refused.
