@@ -23,7 +23,7 @@ namespace quenfel::py {
 // no client can aim at. Until then no lookup walks more than that many slots.
 class Names {
  public:
-  Names() : index_(kInitialSlots, 0) {}
+  Names() : index_(kInitialSlots, 0) { entries_.reserve(kInitialSlots / 2); }
 
   // A new reference to the str of `name`.
   Ref get(std::string_view name) {
