@@ -129,9 +129,11 @@ def test_cycles_through_lowered_objects_are_collected(query, reach):
     assert ref() is None
 
 
-def test_names_that_differ_only_inside_stay_apart_and_each_has_one_str():
+# Short names, and long ones whose hash reads them in blocks and a last part.
+@pytest.mark.parametrize("width", [6, 1100])
+def test_names_that_differ_only_inside_stay_apart_and_each_has_one_str(width):
     # Alike in length and in their first and last eight bytes; enough to grow every table.
-    names = [f"aaaaaaaa{i:06d}zzzzzzzz" for i in range(300)]
+    names = [f"aaaaaaaa{i:0{width}d}zzzzzzzz" for i in range(300)]
     spreads = " ".join(f"...{name}" for name in names)
     fragments = " ".join(f"fragment {name} on Q {{ {name}: f({name}: {{{name}: 1}}) }}" for name in names)
     lowered = fields(f"{{ {spreads} {spreads} }} {fragments}")

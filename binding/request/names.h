@@ -18,9 +18,11 @@ namespace quenfel::py {
 //
 // The client chooses the names. Ordinary names are told apart by a fast hash
 // of their length and first and last eight bytes, and never chain far in the
-// table; names made to collide under it do, and the first chain longer than
-// any ordinary one switches the table to the keyed hash of whole names, which
-// no client can aim at. Until then no lookup walks more than that many slots.
+// table; names made to collide under it do. The first chain longer than any
+// ordinary one, or the first two names that share a fast hash, switch the
+// table to the keyed hash of whole names, which no client can aim at. Until
+// then no lookup walks more than that many slots, or compares more than one
+// name that is not its own.
 class Names {
  public:
   Names() : index_(kInitialSlots, 0) { entries_.reserve(kInitialSlots / 2); }
@@ -63,7 +65,8 @@ class Names {
   std::uint64_t hash_of(std::string_view name) const { return keyed_ ? keyed_hash(name) : fast_hash(name); }
 
   // The index slot of the name, or the empty slot where it goes; null when
-  // the fast hash would walk more than kMaxProbes slots.
+  // the fast hash would walk more than kMaxProbes slots or meets another name
+  // of the same hash.
   std::size_t* find(std::string_view name, std::uint64_t hash) {
     const std::size_t mask = index_.size() - 1;
     std::size_t probes = 0;
@@ -71,9 +74,14 @@ class Names {
       std::size_t& slot = index_[i];
       if (slot == 0) return &slot;
       const Entry& entry = entries_[slot - 1];
-      if (entry.hash == hash && entry.name.size() == name.size() &&
-          (entry.name.data() == name.data() || std::memcmp(entry.name.data(), name.data(), name.size()) == 0)) {
-        return &slot;
+      if (entry.hash == hash && entry.name.size() == name.size()) {
+        if (entry.name.data() == name.data() || std::memcmp(entry.name.data(), name.data(), name.size()) == 0) {
+          return &slot;
+        }
+        // Two names alike in all that the fast hash reads: ordinary names
+        // hardly ever are, and names made so would each cost a compare of
+        // their whole length on every lookup of another.
+        if (!keyed_) return nullptr;
       }
       if (++probes > kMaxProbes && !keyed_) return nullptr;
     }
