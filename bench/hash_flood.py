@@ -13,9 +13,16 @@ Each row sends one kind of crafted names through one entry point:
   variables read by @include.
 The last two kinds come from the colliding_names program that the build makes
 (found in build/bench/, or at the path given as the first argument), and
-their ordinary counterparts are the same names with another first letter. A row
-passes when the crafted request takes at most twice as long as the ordinary
-one.
+their ordinary counterparts are the same names with another first letter.
+
+A second table sends long names (64 B to 64 KB) alike in their length and
+first and last eight bytes, the fast hash of the per-call str table: 32 of
+them, 31 used once and one used many more times, as aliases, object keys,
+argument names, variable references and directive names. Their ordinary
+counterparts are names of the same length that differ at the start.
+
+A row passes when the crafted request takes at most twice as long as the
+ordinary one.
 
 Run after a build: python bench/hash_flood.py [path/to/colliding_names]
 """
@@ -33,6 +40,10 @@ import quenfel._quenfel as native  # noqa: E402
 
 COUNT = 10_000
 FRAGMENT_COUNT = 8_000  # names whose old table slots collide: the search grows with the square of the count
+LONG_LENGTHS = (64, 1024, 4096, 65536)
+LONG_SHARING = 32  # long names that share one fast hash
+LONG_REPEATS = 2_000  # further uses of the last of them...
+LONG_TEXT = 8 << 20  # ...fewer where they would make a text longer than this
 
 
 def schema():
@@ -55,6 +66,15 @@ def generated(program: Path, *arguments) -> tuple[list[str], list[str]]:
     out = subprocess.run([str(program), *map(str, arguments)], capture_output=True, text=True, check=True)
     names = out.stdout.split()
     return names, ["o" + name[1:] for name in names]
+
+
+def long_alike(length: int) -> tuple[list[str], list[str]]:
+    """Uses of names alike in length and first and last eight bytes, and of ordinary names of that length."""
+    middle = "m" * (length - 18)
+    crafted = [f"aaaaaaaa{middle}{i:02d}zzzzzzzz" for i in range(LONG_SHARING)]
+    plain = [f"o{i:02d}{middle}aaaaaaaaaaaaaaa" for i in range(LONG_SHARING)]
+    repeats = min(LONG_REPEATS, LONG_TEXT // length)
+    return crafted + crafted[-1:] * repeats, plain + plain[-1:] * repeats
 
 
 # Each request kind: the text for a list of names, and what to call on it.
@@ -89,6 +109,57 @@ def deferred_keys(names):
 
 def included(names):
     return "{ " + " ".join(f"a{i}: __typename @include(if: ${name})" for i, name in enumerate(names)) + " }"
+
+
+# Requests for the long names: each takes the list of uses.
+LONG_REQUESTS = {
+    "aliases": lambda names: "{ " + " ".join(f"{name}: __typename" for name in names) + " }",
+    "object keys": object_keys,
+    "argument names": argument_names,
+    "variable references": lambda names: "{ f(a: [" + ", ".join(f"${name}" for name in names) + "]) }",
+    "directive names": lambda names: "{ __typename " + " ".join(f"@{name}" for name in names) + " }",
+}
+
+
+def compare(pair: list[Callable], rounds: int = 4, budget: float = 0.2) -> tuple[float, float]:
+    """Best times of a crafted and an ordinary call, interleaved after a warm-up round (a process's
+    first calls run slower)."""
+    measured = [[seconds_per_call(call, budget) for call in pair] for _ in range(rounds)][1:]
+    crafted, plain = (min(column) for column in zip(*measured))
+    return crafted, plain
+
+
+def report(columns: list[str], crafted: float, plain: float) -> bool:
+    ratio = crafted / plain
+    within = ratio <= 2
+    print(*columns, format_time(crafted), format_time(plain), f"{ratio:6.2f}  {'yes' if within else 'NO'}")
+    return within
+
+
+def long_names() -> int:
+    """The table of long names; returns how many rows are over 2x."""
+    print(f"\n{LONG_SHARING} long names alike in length and first and last eight bytes, the last used up to "
+          f"{LONG_REPEATS} more times\n")
+    header = f"{'length':>6} {'names':19} {'call':21} {'crafted':>13} {'ordinary':>13} {'ratio':>6}  within 2x"
+    print(header)
+    print("-" * len(header))
+    failures = 0
+    for length in LONG_LENGTHS:
+        for request, text_of in LONG_REQUESTS.items():
+            texts = [text_of(uses) for uses in long_alike(length)]
+            variable_values = [dict.fromkeys(uses, 1) for uses in long_alike(length)]
+            documents = [native.parse_query(text) for text in texts]
+            calls = {
+                "lower_document": [lambda d=d, v=v: native.lower_document(d, variable_values=v)
+                                   for d, v in zip(documents, variable_values)],
+                "lower_query": [lambda t=t, v=v: native.lower_query(t, variable_values=v)
+                                for t, v in zip(texts, variable_values)],
+                "parse_query_document": [lambda t=t: native.parse_query_document(t) for t in texts],
+            }
+            for call_name, pair in calls.items():
+                crafted, plain = compare(pair, rounds=3, budget=0.1)
+                failures += not report([f"{length:6}", f"{request:19}", f"{call_name:21}"], crafted, plain)
+    return failures
 
 
 def main() -> None:
@@ -144,14 +215,8 @@ def main() -> None:
     for table, request, (crafted, plain), calls in rows:
         for call_name, make in calls:
             pair = [make(texts[request](names), names) for names in (crafted, plain)]
-            # Interleaved rounds after a warm-up one, best of each: a process's first calls run slower.
-            rounds = [[seconds_per_call(call) for call in pair] for _ in range(4)][1:]
-            times = [min(column) for column in zip(*rounds)]
-            ratio = times[0] / times[1]
-            verdict = "yes" if ratio <= 2 else "NO"
-            failures += verdict == "NO"
-            print(f"{table:15} {request:19} {call_name:21} {format_time(times[0])} {format_time(times[1])} "
-                  f"{ratio:6.2f}  {verdict}")
+            failures += not report([f"{table:15}", f"{request:19}", f"{call_name:21}"], *compare(pair))
+    failures += long_names()
     print(f"\n{failures} rows over 2x" if failures else "\nevery row within 2x")
 
 
