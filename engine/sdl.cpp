@@ -4,6 +4,7 @@
 #include <array>
 #include <charconv>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -101,29 +102,140 @@ void append_quoted(std::string& out, std::string_view text) {
   out += '"';
 }
 
-// A block string as GraphQL's own printers write it, so that readers get the
-// text back: an inner """ becomes \""", and a text ending in a quote or a
-// backslash gets a line feed before the closing quotes (a reader drops that
-// last line). Any other text is written as stored, not re-indented.
-void append_block_string(std::string& out, std::string_view text) {
-  constexpr std::string_view kQuotes = R"(""")";
-  const bool ends_badly = text.ends_with('"') || text.ends_with('\\');
-  out += kQuotes;
-  for (std::size_t at; (at = text.find(kQuotes)) != std::string_view::npos; text.remove_prefix(at + kQuotes.size())) {
+constexpr std::string_view kBlockQuotes = R"(""")";
+
+// Text inside a block string: an inner """ becomes \""", which readers turn back.
+void append_block_text(std::string& out, std::string_view text) {
+  for (std::size_t at; (at = text.find(kBlockQuotes)) != std::string_view::npos;
+       text.remove_prefix(at + kBlockQuotes.size())) {
     out.append(text.data(), at);
     out += '\\';
-    out += kQuotes;
+    out += kBlockQuotes;
   }
   out += text;
+}
+
+// A block string that opens on the text's first line and closes on its last,
+// the text written as stored. A text ending in a quote or a backslash gets a
+// line feed before the closing quotes (a reader drops that last line).
+void append_block_string(std::string& out, std::string_view text) {
+  const bool ends_badly = text.ends_with('"') || text.ends_with('\\');
+  out += kBlockQuotes;
+  append_block_text(out, text);
   if (ends_badly) out += '\n';
-  out += kQuotes;
+  out += kBlockQuotes;
+}
+
+// A block string whose quotes stand on lines of their own, each line of the
+// text after `indent` (but for empty ones): a reader strips the indentation
+// that all lines share and the first and last lines.
+void append_block_lines(std::string& out, std::string_view text, std::string_view indent) {
+  out += kBlockQuotes;
+  out += '\n';
+  for (std::size_t end;; text.remove_prefix(end + 1)) {
+    end = text.find('\n');
+    std::string_view line = text.substr(0, end);
+    if (!line.empty()) {
+      out += indent;
+      append_block_text(out, line);
+    }
+    out += '\n';
+    if (end == std::string_view::npos) break;
+  }
+  out += indent;
+  out += kBlockQuotes;
+}
+
+// The spaces and tabs that a line starts with.
+std::size_t indentation(std::string_view line) {
+  std::size_t i = 0;
+  while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
+  return i;
+}
+
+enum class DescriptionForm { kBlockString, kBlockLines, kQuoted };
+
+// The first form of a description that a reader gives back as it is. A
+// block-string reader reads "\r\n" and "\r" as line feeds, drops leading and
+// trailing lines of only spaces and tabs, and strips from the lines after the
+// first the indentation that all those not blank share. So the block string
+// as stored holds when no line is dropped and some later line starts flush
+// (or there is one line); the one with its quotes on lines of their own,
+// when no line is dropped and the first line starts flush; anything else is
+// written quoted.
+DescriptionForm description_form(std::string_view text) {
+  if (text.find('\r') != std::string_view::npos) return DescriptionForm::kQuoted;
+  std::size_t end = text.find('\n');
+  const std::size_t first_indent = indentation(text.substr(0, end));
+  if (first_indent == std::min(end, text.size())) return DescriptionForm::kQuoted;  // a blank first line
+  if (end == std::string_view::npos) return DescriptionForm::kBlockString;          // the common case: one line
+  bool later_flush = false, blank;
+  do {
+    text.remove_prefix(end + 1);
+    end = text.find('\n');
+    const std::string_view line = text.substr(0, end);
+    const std::size_t indent = indentation(line);
+    blank = indent == line.size();
+    later_flush |= indent == 0 && !blank;
+  } while (end != std::string_view::npos);
+  if (blank) return DescriptionForm::kQuoted;
+  if (later_flush) return DescriptionForm::kBlockString;
+  return first_indent > 0 ? DescriptionForm::kQuoted : DescriptionForm::kBlockLines;
+}
+
+// Whether the text holds no line feed, carriage return or double quote,
+// looked for sixteen bytes a step: most descriptions are such a line, which
+// reads back from a block string as it is and has nothing to escape there.
+bool plain_line(std::string_view text) {
+  using Bytes = char __attribute__((vector_size(16)));
+  constexpr std::size_t kStep = sizeof(Bytes);
+  const char* p = text.data();
+  const std::size_t size = text.size();
+  if (size < kStep) {
+    for (char c : text) {
+      if (c == '\n' || c == '\r' || c == '"') return false;
+    }
+    return true;
+  }
+  auto plain = [](const char* at) {
+    Bytes bytes;
+    std::memcpy(&bytes, at, kStep);
+    const auto found = (bytes == '\n') | (bytes == '\r') | (bytes == '"');
+    std::uint64_t halves[2];
+    std::memcpy(halves, &found, kStep);
+    return (halves[0] | halves[1]) == 0;
+  };
+  for (std::size_t at = 0; at + kStep < size; at += kStep) {
+    if (!plain(p + at)) return false;
+  }
+  return plain(p + size - kStep);  // the last bytes, overlapping those before them
+}
+
+// A description in the first form that reads back as it is; the lines of a
+// block string on lines of their own go after `indent`.
+void append_description_text(std::string& out, std::string_view text, std::string_view indent) {
+  if (plain_line(text) && indentation(text) < text.size()) {
+    out += kBlockQuotes;
+    out += text;
+    if (text.back() == '\\') out += '\n';
+    out += kBlockQuotes;
+    return;
+  }
+  switch (description_form(text)) {
+    case DescriptionForm::kBlockString:
+      return append_block_string(out, text);
+    case DescriptionForm::kBlockLines:
+      return append_block_lines(out, text, indent);
+    case DescriptionForm::kQuoted:
+      return append_quoted(out, text);
+  }
 }
 
 // Empty writes nothing.
 void append_description(std::string& out, std::string_view description, std::string_view indent) {
   if (description.empty()) return;
   out += indent;
-  append_block_string(out, description);
+  append_description_text(out, description, indent);
   out += '\n';
 }
 
@@ -267,7 +379,7 @@ void append_applied_directives(std::string& out, const std::vector<AppliedDirect
 // deprecation and applied directives.
 void append_argument(std::string& out, const ArgumentDefinition& argument, const CompiledSchema& schema) {
   if (argument.description && !argument.description->empty()) {
-    append_block_string(out, *argument.description);
+    append_description_text(out, *argument.description, "");
     out += ' ';
   }
   out += exposed_name(argument.graphql_name, argument.name, schema.auto_camel_case);

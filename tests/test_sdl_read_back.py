@@ -7,14 +7,12 @@ import decimal
 import enum
 import inspect
 import keyword
-import re
 import uuid
 from typing import Annotated, Optional
 
 import graphql
 import pytest
 from fakes import compiled, field, host_type, schema_directive
-from graphql.language.block_string import dedent_block_string_lines
 from hypothesis import given, settings
 from hypothesis import strategies as st
 
@@ -28,8 +26,8 @@ BUILT_IN = {"Date": datetime.date, "DateTime": datetime.datetime, "Decimal": dec
 
 
 def block_value(text):
-    """A description as a reader gets it back: split into lines as GraphQL's lexer splits them, then dedented."""
-    return "\n".join(dedent_block_string_lines(re.split("\r\n|[\r\n]", text))) if text else None
+    """A description as a reader gets it back: exactly, but that an empty one is not printed."""
+    return text or None
 
 
 def read_back(sdl, names):
@@ -86,7 +84,10 @@ def described(annotation, description, reason):
 # ---- the mended cases, one by one -------------------------------------------------
 
 DESCRIPTIONS = ['The locale, such as "en-US"', "A folder like C:\\", 'Says """hi""", then """', '""""', "ends \\\"",
-          'Line one\nline "two"\\', "Plain"]
+          'Line one\nline "two"\\', "Plain",
+          # lines that a block string as stored would dedent, drop or join
+          "a\n  b\n  c", "Example:\n    query {\n      viewer\n    }", "\nfirst line blank", "trailing newline\n",
+          "a\r\nb", "a\rb", "   ", "\t\tx\n\t\ty", "x\n\n  y\n \t\n  z", '  """\n  "']
 
 
 @pytest.mark.parametrize("text", DESCRIPTIONS)
@@ -98,21 +99,41 @@ def test_descriptions_read_back(text):
     Color = enum.Enum("Color", {"RED": EnumValueDefinition(1, description=text)})
     Color.__quenfel_type_info__ = native.process_enum(Color, description=text, directives=[])
 
+    @host_type(kind="input", description=text)
+    class Filter:
+        level: int = field(0, description=text)
+
     @host_type(description=text)
     class Query:
         shade: Color = field(Color.RED, description=text, resolver=resolver([("tone", described(str, text, None), "")]))
 
     mark = native.describe_operation_directive(resolver([("by", described(str, text, None), "")]), locations=["FIELD"],
                                                name="mark", description=text)
-    schema = compiled(Color, Query, mark, Tag, scalar_names=["Url"], scalar_descriptions=[("Url", text)])
+    schema = compiled(Color, Filter, Query, mark, Tag, scalar_names=["Url"], scalar_descriptions=[("Url", text)])
     sdl = native.render_sdl(schema)
-    assert read_back(sdl, ["Color", "Query", "Url", "@mark", "@tag"]) == {
-        "Color": (text, {"RED": (text, None)}),
+    assert read_back(sdl, ["Color", "Filter", "Query", "Url", "@mark", "@tag"]) == {
+        "Color": (text, {"RED": (text, None)}), "Filter": (text, {"level": (text, None, 0)}),
         "Query": (text, {"shade": (text, None, [], {"tone": (text, None, "")})}),
         "Url": (text, {}), "@mark": (text, {"by": (text, None, "")}), "@tag": (text, {"label": (None, None, NO_DEFAULT)}),
         "schema": []}
     if text == "Plain":  # as it always printed
-        assert sdl.count('"""Plain"""') == 9 and '"""Plain""" tone: String! = ""' in sdl
+        assert sdl.count('"""Plain"""') == 11 and '"""Plain""" tone: String! = ""' in sdl
+
+
+def test_line_breaks_and_quotes_anywhere_read_back():
+    # At every place of texts around the sixteen-byte steps in which the printer looks for them.
+    texts = ["a" * at + c + "a" * (length - at - 1) for length in (1, 15, 16, 17, 31, 32, 33) for at in range(length)
+             for c in '\n\r"\\']
+    Color = enum.Enum("Color", {f"V{i}": EnumValueDefinition(i, description=text) for i, text in enumerate(texts)})
+    Color.__quenfel_type_info__ = native.process_enum(Color, description=None, directives=[])
+
+    @host_type()
+    class Query:
+        shade: Color = Color.V0
+
+    sdl = native.render_sdl(compiled(Color, Query))
+    values = graphql.build_schema(sdl).get_type("Color").values
+    assert [values[f"V{i}"].description for i in range(len(texts))] == texts
 
 
 def test_nul_in_reasons_and_directive_arguments_reads_back():
@@ -157,9 +178,12 @@ def test_built_in_scalars_that_only_directives_use_are_declared():
 
 # ---- random schemas ------------------------------------------------------------------
 
-# Every character, with the ones that trouble string syntax drawn often.
-TEXT = st.text(st.sampled_from('"\\\n\r\t \x00\x01\x7f\u2028\u00e9\U0001F600') | st.characters(exclude_categories=["Cs"]),
-               max_size=12)
+# Every character, with the ones that trouble string syntax drawn often; and lines indented with spaces and tabs,
+# some blank, which a block string's reader dedents and trims.
+LINE = st.tuples(st.text(" \t", max_size=3), st.text(st.sampled_from('ab"\\ \t\r'), max_size=4)).map("".join)
+TEXT = (st.text(st.sampled_from('"\\\n\r\t \x00\x01\x7f\u2028\u00e9\U0001F600') | st.characters(exclude_categories=["Cs"]),
+                max_size=12)
+        | st.lists(LINE, min_size=1, max_size=5).map("\n".join))
 MAYBE_TEXT = st.none() | TEXT
 
 

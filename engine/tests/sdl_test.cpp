@@ -181,6 +181,42 @@ TEST(RenderSdlTest, DescriptionsReadBack) {
   }
 }
 
+// Texts that a block string as stored would not give back print otherwise:
+// with the quotes on lines of their own (the lines indented as the member is)
+// where that is enough, else quoted. Each case: the description, then how it
+// prints for a type, a field and an argument.
+TEST(RenderSdlTest, DescriptionsThatReadBackOnlyInAnotherForm) {
+  const std::string q = R"(""")";
+  struct Case {
+    std::string description, type, field, argument;
+  };
+  const Case cases[] = {
+      {"a\n  b\n  c", q + "\na\n  b\n  c\n" + q, q + "\n  a\n    b\n    c\n  " + q, q + "\na\n  b\n  c\n" + q},
+      {"x\n\n  \"\"\"y\"\n \n  z\"", q + "\nx\n\n  \\\"\"\"y\"\n \n  z\"\n" + q,
+       q + "\n  x\n\n    \\\"\"\"y\"\n   \n    z\"\n  " + q, q + "\nx\n\n  \\\"\"\"y\"\n \n  z\"\n" + q},
+      {"\nfirst line blank", R"("\nfirst line blank")", R"("\nfirst line blank")", R"("\nfirst line blank")"},
+      {"trailing\n  ", R"("trailing\n  ")", R"("trailing\n  ")", R"("trailing\n  ")"},
+      {"a\r\nb", R"("a\r\nb")", R"("a\r\nb")", R"("a\r\nb")"},
+      {"a\rb", R"("a\rb")", R"("a\rb")", R"("a\rb")"},
+      {" \t ", R"(" \t ")", R"(" \t ")", R"(" \t ")"},
+      {"\tx\n\ty", R"("\tx\n\ty")", R"("\tx\n\ty")", R"("\tx\n\ty")"},
+      // As stored: the first line keeps its indentation, and a later line starts flush.
+      {"  lead\n  next\nflush", q + "  lead\n  next\nflush" + q, q + "  lead\n  next\nflush" + q,
+       q + "  lead\n  next\nflush" + q},
+  };
+  for (const Case& c : cases) {
+    auto schema = SchemaBuilder().build();
+    FieldDefinition f = field("f", "Int", {arg("a", "Int")});
+    f.description = f.arguments[0].description = c.description;
+    TypeDefinition query = object("Query", {f});
+    query.description = c.description;
+    schema->types.emplace("Query", query);
+    EXPECT_EQ(render_sdl(*schema), "schema {\n  query: Query\n}\n\n" + c.type + "\ntype Query {\n  " + c.field +
+                                       "\n  f(" + c.argument + " a: Int): Int\n}")
+        << c.description;
+  }
+}
+
 // A JSON value as printed in an applied directive's argument.
 std::string json_text(Json value) {
   auto schema = SchemaBuilder().build();
