@@ -104,24 +104,35 @@ void append_quoted(std::string& out, std::string_view text) {
 
 constexpr std::string_view kBlockQuotes = R"(""")";
 
-// Text inside a block string: an inner """ becomes \""", which readers turn back.
+// Text inside a block string: an inner """ becomes \""", which readers turn
+// back. Quotes are looked for one at a time, which memchr finds fast.
 void append_block_text(std::string& out, std::string_view text) {
-  for (std::size_t at; (at = text.find(kBlockQuotes)) != std::string_view::npos;
-       text.remove_prefix(at + kBlockQuotes.size())) {
-    out.append(text.data(), at);
+  std::size_t done = 0;
+  for (std::size_t at = text.find('"'); at != std::string_view::npos; at = text.find('"', at)) {
+    if (text.substr(at, kBlockQuotes.size()) != kBlockQuotes) {
+      ++at;
+      continue;
+    }
+    out.append(text.data() + done, at - done);
     out += '\\';
     out += kBlockQuotes;
+    done = at += kBlockQuotes.size();
   }
-  out += text;
+  out.append(text.data() + done, text.size() - done);
 }
 
 // A block string that opens on the text's first line and closes on its last,
-// the text written as stored. A text ending in a quote or a backslash gets a
+// the text written as stored (`escape`: but for an inner """, which a text
+// without quotes cannot hold). A text ending in a quote or a backslash gets a
 // line feed before the closing quotes (a reader drops that last line).
-void append_block_string(std::string& out, std::string_view text) {
+void append_block_string(std::string& out, std::string_view text, bool escape) {
   const bool ends_badly = text.ends_with('"') || text.ends_with('\\');
   out += kBlockQuotes;
-  append_block_text(out, text);
+  if (escape) {
+    append_block_text(out, text);
+  } else {
+    out += text;
+  }
   if (ends_badly) out += '\n';
   out += kBlockQuotes;
 }
@@ -153,7 +164,35 @@ std::size_t indentation(std::string_view line) {
   return i;
 }
 
-enum class DescriptionForm { kBlockString, kBlockLines, kQuoted };
+// Whether the text holds no line feed, carriage return or double quote,
+// looked for sixteen bytes a step: most descriptions are such a line.
+bool plain_line(std::string_view text) {
+  using Bytes = char __attribute__((vector_size(16)));
+  constexpr std::size_t kStep = sizeof(Bytes);
+  const char* p = text.data();
+  const std::size_t size = text.size();
+  if (size < kStep) {
+    for (char c : text) {
+      if (c == '\n' || c == '\r' || c == '"') return false;
+    }
+    return true;
+  }
+  auto none = [](const char* at) {
+    Bytes bytes;
+    std::memcpy(&bytes, at, kStep);
+    const auto found = (bytes == '\n') | (bytes == '\r') | (bytes == '"');
+    std::uint64_t halves[2];
+    std::memcpy(halves, &found, kStep);
+    return (halves[0] | halves[1]) == 0;
+  };
+  for (std::size_t at = 0; at + kStep < size; at += kStep) {
+    if (!none(p + at)) return false;
+  }
+  return none(p + size - kStep);  // the last bytes, overlapping those before them
+}
+
+// kPlainLine: a block string as stored with nothing to escape.
+enum class DescriptionForm { kPlainLine, kBlockString, kBlockLines, kQuoted };
 
 // The first form of a description that a reader gives back as it is. A
 // block-string reader reads "\r\n" and "\r" as line feeds, drops leading and
@@ -164,11 +203,14 @@ enum class DescriptionForm { kBlockString, kBlockLines, kQuoted };
 // when no line is dropped and the first line starts flush; anything else is
 // written quoted.
 DescriptionForm description_form(std::string_view text) {
+  if (plain_line(text)) {
+    return indentation(text) < text.size() ? DescriptionForm::kPlainLine : DescriptionForm::kQuoted;
+  }
   if (text.find('\r') != std::string_view::npos) return DescriptionForm::kQuoted;
   std::size_t end = text.find('\n');
   const std::size_t first_indent = indentation(text.substr(0, end));
   if (first_indent == std::min(end, text.size())) return DescriptionForm::kQuoted;  // a blank first line
-  if (end == std::string_view::npos) return DescriptionForm::kBlockString;          // the common case: one line
+  if (end == std::string_view::npos) return DescriptionForm::kBlockString;
   bool later_flush = false, blank;
   do {
     text.remove_prefix(end + 1);
@@ -183,47 +225,14 @@ DescriptionForm description_form(std::string_view text) {
   return first_indent > 0 ? DescriptionForm::kQuoted : DescriptionForm::kBlockLines;
 }
 
-// Whether the text holds no line feed, carriage return or double quote,
-// looked for sixteen bytes a step: most descriptions are such a line, which
-// reads back from a block string as it is and has nothing to escape there.
-bool plain_line(std::string_view text) {
-  using Bytes = char __attribute__((vector_size(16)));
-  constexpr std::size_t kStep = sizeof(Bytes);
-  const char* p = text.data();
-  const std::size_t size = text.size();
-  if (size < kStep) {
-    for (char c : text) {
-      if (c == '\n' || c == '\r' || c == '"') return false;
-    }
-    return true;
-  }
-  auto plain = [](const char* at) {
-    Bytes bytes;
-    std::memcpy(&bytes, at, kStep);
-    const auto found = (bytes == '\n') | (bytes == '\r') | (bytes == '"');
-    std::uint64_t halves[2];
-    std::memcpy(halves, &found, kStep);
-    return (halves[0] | halves[1]) == 0;
-  };
-  for (std::size_t at = 0; at + kStep < size; at += kStep) {
-    if (!plain(p + at)) return false;
-  }
-  return plain(p + size - kStep);  // the last bytes, overlapping those before them
-}
-
 // A description in the first form that reads back as it is; the lines of a
 // block string on lines of their own go after `indent`.
 void append_description_text(std::string& out, std::string_view text, std::string_view indent) {
-  if (plain_line(text) && indentation(text) < text.size()) {
-    out += kBlockQuotes;
-    out += text;
-    if (text.back() == '\\') out += '\n';
-    out += kBlockQuotes;
-    return;
-  }
   switch (description_form(text)) {
+    case DescriptionForm::kPlainLine:
+      return append_block_string(out, text, false);
     case DescriptionForm::kBlockString:
-      return append_block_string(out, text);
+      return append_block_string(out, text, true);
     case DescriptionForm::kBlockLines:
       return append_block_lines(out, text, indent);
     case DescriptionForm::kQuoted:
