@@ -148,9 +148,8 @@ namespace {
     const __m256i halves = _mm256_add_epi32(w, k);
     sum = _mm256_add_epi64(sum, _mm256_mul_epu32(halves, _mm256_srli_epi64(halves, 32)));
   }
-  alignas(32) std::uint64_t lanes[4];
-  _mm256_store_si256(reinterpret_cast<__m256i*>(lanes), sum);
-  return lanes[0] + lanes[1] + lanes[2] + lanes[3];
+  const __m128i pair = _mm_add_epi64(_mm256_castsi256_si128(sum), _mm256_extracti128_si256(sum, 1));
+  return static_cast<std::uint64_t>(_mm_cvtsi128_si64(_mm_add_epi64(pair, _mm_unpackhi_epi64(pair, pair))));
 }
 #endif
 
