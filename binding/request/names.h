@@ -74,16 +74,14 @@ class Names {
       std::size_t& slot = index_[i];
       if (slot == 0) return &slot;
       const Entry& entry = entries_[slot - 1];
-      if (entry.hash == hash && entry.name.size() == name.size()) {
-        if (entry.name.data() == name.data() || std::memcmp(entry.name.data(), name.data(), name.size()) == 0) {
-          return &slot;
-        }
-        // Two names alike in all that the fast hash reads: ordinary names
-        // hardly ever are, and names made so would each cost a compare of
-        // their whole length on every lookup of another.
-        if (!keyed_) return nullptr;
+      if (entry.hash == hash && entry.name.size() == name.size() &&
+          (entry.name.data() == name.data() || std::memcmp(entry.name.data(), name.data(), name.size()) == 0)) {
+        return &slot;
       }
-      if (++probes > kMaxProbes && !keyed_) return nullptr;
+      // Another name of the same fast hash: ordinary names hardly ever share
+      // one, and names made to would each cost a compare of their whole
+      // length on every lookup of another.
+      if ((entry.hash == hash || ++probes > kMaxProbes) && !keyed_) return nullptr;
     }
   }
 
