@@ -146,8 +146,9 @@ def long_names() -> int:
     failures = 0
     for length in LONG_LENGTHS:
         for request, text_of in LONG_REQUESTS.items():
-            texts = [text_of(uses) for uses in long_alike(length)]
-            variable_values = [dict.fromkeys(uses, 1) for uses in long_alike(length)]
+            crafted_and_plain = long_alike(length)
+            texts = [text_of(uses) for uses in crafted_and_plain]
+            variable_values = [dict.fromkeys(uses, 1) for uses in crafted_and_plain]
             documents = [native.parse_query(text) for text in texts]
             calls = {
                 "lower_document": [lambda d=d, v=v: native.lower_document(d, variable_values=v)
